@@ -1,0 +1,1 @@
+// Placeholder so that the media library has a source until its parts land.

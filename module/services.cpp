@@ -1,0 +1,28 @@
+#include "module/services.h"
+
+ModuleServices& services() {
+    static ModuleServices state;
+    return state;
+}
+
+void bindServices(Host* host) {
+    ModuleServices& state = services();
+    state.host = host;
+    if (!host) return;
+    state.spareServiceA = host->spareServiceA();
+    state.objectRegistry = host->objectRegistry();
+    state.typeRegistry = host->typeRegistry();
+    state.spareServiceB = host->spareServiceB();
+}
+
+void unbindServices() {
+    ModuleServices& state = services();
+    KTPlayerFactory* factory = state.factory;
+    state = ModuleServices{};
+    state.factory = factory;
+}
+
+std::uint32_t hostTime() {
+    Host* host = services().host;
+    return host ? host->currentTime() : 0;
+}
