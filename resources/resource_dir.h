@@ -1,0 +1,43 @@
+// One node of the archive tree: an opened archive and the nodes opened from its entries. The host
+// makes the root; every other node is opened on demand and lives until the process ends.
+#pragma once
+
+#include "core/abi.h"
+
+class StreamAdapter;
+
+class ResourceDir {
+public:
+    // Opens the archive of `entry` through the factory of its type; joins entry->owner's children.
+    ResourceDir(ResourceEntry* entry, ResourceInfo* info);
+    // The host's root: an opened archive, no entry, no parent.
+    ResourceDir(IArchive* rootArchive, InterfaceTable* rootArchiveHandle);
+    ResourceDir(const ResourceDir&) = delete;
+    ResourceDir& operator=(const ResourceDir&) = delete;
+
+    // "a/b/*": the entry at that path, opening archives on the way; logs what is missing.
+    virtual ResourceEntry* find(const char* path);
+
+    // The next entry after `after` (null: the first) named `name` of type `typeName` (null: any),
+    // searched in this node's listing, then in opened children, then in unopened containers.
+    ResourceEntry* findEntry(ResourceEntry* after, const char* name, const char* typeName);
+    ResourceDir* subDir(ResourceEntry* entry);                                // the node opened on entry
+    std::int32_t read(ResourceEntry* entry, void* buffer, std::int32_t size);  // bytes read, at most size
+    StreamAdapter* openStream(ResourceEntry* entry, ResourceInfo* info);     // null if not this node's
+    void closeStream(StreamAdapter* stream);
+    ResourceInfo* infoOf(ResourceEntry* entry);
+    ResourceEntry* nextEntry(ResourceEntry* previous);  // stamps this node as the entry's owner
+    const char* name();                                 // the entry's name, "<unknown>" for the root
+
+    IArchiveFactory* factory = nullptr;
+    IArchive* archive = nullptr;
+    InterfaceTable* archiveHandle = nullptr;
+    ResourceEntry* entry = nullptr;
+    ResourceInfo* info = nullptr;
+    StreamAdapter* stream = nullptr;
+    ResourceDir* parent = nullptr;
+    PtrArray children;  // ResourceDir pointers, in the order they were opened
+
+protected:
+    ~ResourceDir() = default;  // nodes are never destroyed by the module
+};
