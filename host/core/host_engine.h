@@ -52,7 +52,7 @@ public:
     // Clock: manual (the default) or the real monotonic clock.
     void setTime(std::uint32_t milliseconds);
     void advance(std::uint32_t milliseconds);  // wraps at 2^32
-    void useRealClock(bool real);
+    void useRealClock(bool real);  // true: milliseconds since this call, from the monotonic clock
 
     // Events: run in posting order by pumpEvents; an event posted while pumping waits for the next pass.
     void post(std::function<void()> event);
@@ -71,6 +71,8 @@ private:
     ObjectRegistry registry_;
     HostTypeRegistry types_;
     std::deque<std::function<void()>> events_;
+    std::uint64_t posted_ = 0;  // events ever posted; the front of events_ is number run_
+    std::uint64_t run_ = 0;     // events ever taken from the queue
     std::vector<LogLine> log_;
     std::int32_t echoLevel_ = 0;
     std::uint32_t manualTime_ = 0;
