@@ -43,8 +43,10 @@ void PtrArray::set(std::int32_t index, std::uintptr_t value) {
 }
 
 std::int32_t PtrArray::append(std::uintptr_t value) {
+    // -1 when the block could not grow, rather than the index of the slot before.
+    const std::int32_t before = count;
     set(count, value);
-    return count - 1;
+    return count > before ? count - 1 : -1;
 }
 
 void PtrArray::assign(const PtrArray& other) {

@@ -17,5 +17,10 @@ PAWN_EXPORT void release() { releasePlugin(); }
 PAWN_EXPORT const char* const* dependencies() { return nullptr; }
 
 #ifdef _WIN32
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+// Only records the instance: all set-up waits for init and all teardown is release's, since the
+// loader lock is held here.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
+    services().instance = instance;
+    return TRUE;
+}
 #endif

@@ -27,13 +27,20 @@ void KTPlayerFactory::setArgs(const char* const* strings) {
     freeArgs(args);
     args = static_cast<ModuleArgs*>(allocateBytes(sizeof(ModuleArgs)));
     if (!args) return;
+    // A copy that cannot be had stays null, as if the string had not been given.
     for (int i = 0; i < 4; ++i) args->strings[i] = strings ? copyString(strings[i]) : nullptr;
 }
 
 InterfaceTable* initPlugin(Host* host, const char* const* args) {
-    bindServices(host);
+    // Without a host there is no registry to enter the object in, and nothing could reach it.
+    if (!host) return nullptr;
     ModuleServices& state = services();
-    state.factory = create<KTPlayerFactory>();
+    // A repeated init keeps the one plug-in object (building a second would strand the first, still
+    // registered) and only gives it the new arguments. A different host gets a fresh object: the old
+    // one leaves the old host's registry first.
+    if (state.factory && state.host != host) releasePlugin();
+    bindServices(host);
+    if (!state.factory) state.factory = create<KTPlayerFactory>();
     if (!state.factory) return nullptr;
     state.factory->setArgs(args);
     return state.factory->handle();

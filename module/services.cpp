@@ -6,9 +6,10 @@ ModuleServices& services() {
 }
 
 void bindServices(Host* host) {
+    unbindServices();
+    if (!host) return;
     ModuleServices& state = services();
     state.host = host;
-    if (!host) return;
     state.spareServiceA = host->spareServiceA();
     state.objectRegistry = host->objectRegistry();
     state.typeRegistry = host->typeRegistry();
@@ -18,8 +19,10 @@ void bindServices(Host* host) {
 void unbindServices() {
     ModuleServices& state = services();
     KTPlayerFactory* factory = state.factory;
+    void* instance = state.instance;
     state = ModuleServices{};
     state.factory = factory;
+    state.instance = instance;
 }
 
 std::uint32_t hostTime() {

@@ -13,13 +13,16 @@ struct ModuleServices {
     void* spareServiceA = nullptr;  // kept for the module's life, read by nothing
     void* spareServiceB = nullptr;
     KTPlayerFactory* factory = nullptr;
+    void* instance = nullptr;  // the module instance the Windows loader handed DllMain
 };
 
 ModuleServices& services();
 
-// Asks the host for its services in the order the host expects: A, registry, types, B.
+// Asks the host for its services in the order the host expects: A, registry, types, B. A null host
+// leaves the module without services.
 void bindServices(Host* host);
-// Forgets the host; a module without services logs nothing and finds nothing.
+// Forgets the host and its services (the plug-in object and the instance stay); a module without
+// services logs nothing, finds nothing and registers nothing.
 void unbindServices();
 
 // One diagnostic line through the host; nothing without a host.
