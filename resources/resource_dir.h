@@ -29,6 +29,15 @@ public:
     ResourceEntry* nextEntry(ResourceEntry* previous);  // stamps this node as the entry's owner
     const char* name();                                 // the entry's name, "<unknown>" for the root
 
+    // For a host that owns a root and ends before the process does: frees every node opened below
+    // this one, deepest first, closing each node's stream in its parent. The archives stay with the
+    // host's factories. The module itself never calls it.
+    void releaseDescendants();
+
+    // How far a search by name and type descends below the node it starts from; an archive nested
+    // deeper (or one that contains itself) is cut there rather than exhausting the stack.
+    static constexpr std::int32_t kMaxSearchDepth = 64;
+
     IArchiveFactory* factory = nullptr;
     IArchive* archive = nullptr;
     InterfaceTable* archiveHandle = nullptr;
@@ -40,4 +49,13 @@ public:
 
 protected:
     ~ResourceDir() = default;  // nodes are never destroyed by the module
+
+private:
+    struct Search;
+    ResourceEntry* search(Search& state, std::int32_t depth);
+    ResourceDir* openChild(ResourceEntry* listed);  // a new node on an entry of this node's listing
+    ResourceDir* childOpenedOn(const ResourceEntry* listed);
+    bool hasNodesBelow();  // opened children or containers still to open
+    ResourceDir* childNamed(const char* component, std::size_t length);
+    ResourceEntry* listedEntryNamed(const char* component, std::size_t length);
 };
