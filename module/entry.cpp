@@ -4,7 +4,7 @@
 #include "module/services.h"
 
 #ifdef _WIN32
-#include <windows.h>
+// <windows.h> is kept out: its COM headers declare an IStream of their own.
 #define PAWN_EXPORT extern "C"
 #else
 #define PAWN_EXPORT extern "C" __attribute__((visibility("default")))
@@ -19,8 +19,10 @@ PAWN_EXPORT const char* const* dependencies() { return nullptr; }
 #ifdef _WIN32
 // Only records the instance: all set-up waits for init and all teardown is release's, since the
 // loader lock is held here.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
+extern "C" int __stdcall DllMain(void* instance, unsigned long reason, void* reserved) {
+    (void)reason;
+    (void)reserved;
     services().instance = instance;
-    return TRUE;
+    return 1;  // TRUE
 }
 #endif
