@@ -152,6 +152,7 @@ InterfaceTable* Archive::open(ResourceEntry* entry, ResourceInfo*) {
             source = fileSource(item->filePath);
         if (!source) return nullptr;
         streams_.push_back(std::make_unique<ArchiveStream>(context_.engine, std::move(source), context_.mode));
+        ++streamsOpened_;
         return streams_.back()->handle();
     } catch (const std::bad_alloc&) {
         return nullptr;

@@ -64,6 +64,7 @@ public:
 
     std::size_t entryCount() const { return items_.size(); }
     std::size_t openStreamCount() const { return streams_.size(); }
+    int streamsOpened() const { return streamsOpened_; }  // successful opens so far
 
 protected:
     // One entry and what its stream reads: a file, bytes in memory, or nothing (a directory).
@@ -84,6 +85,7 @@ private:
     Item* itemOf(const ResourceEntry* entry) const;  // null for an entry that is not this archive's
     std::vector<std::unique_ptr<Item>> items_;
     std::vector<std::unique_ptr<ArchiveStream>> streams_;
+    int streamsOpened_ = 0;
 };
 
 // A factory registered under its kind ("dir", "ini", ...) offering "IArchiveFactory".

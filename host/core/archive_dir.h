@@ -1,6 +1,8 @@
 // A directory on disk as an archive (kind "dir"): its files and sub-directories, sorted by name.
 // Sub-directories are containers of type "archive/dir"; a file's type comes from its extension
-// (ArchiveContext). Every locator is "file://" and the absolute path.
+// (ArchiveContext). Every locator is "file://" and the absolute path. The directory is listed once,
+// when the archive opens: the entries the module holds stay valid and in place whatever happens on
+// disk afterwards.
 #pragma once
 
 #include <string>

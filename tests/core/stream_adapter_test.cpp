@@ -1,0 +1,280 @@
+// The stream adapter over host streams: direct reads, the emulated blocking read driven by the host's
+// pumpEvents, and the interfaces it passes through.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/allocator.h"
+#include "host/core/archive_stream.h"
+#include "host/core/debugger.h"
+#include "host/core/host_engine.h"
+#include "resources/stream_adapter.h"
+
+using namespace hostengine;
+
+namespace {
+
+int deletedMessages = 0;
+
+class CountedMessage final : public Message {
+public:
+    CountedMessage(std::uint32_t messageCode, std::int32_t value) {
+        code = messageCode;
+        word4 = value;
+    }
+    void deletingDestructor(unsigned) override {
+        ++deletedMessages;
+        delete this;
+    }
+};
+
+// A host stream whose asynchronous reads are answered by a script: each started read posts the given
+// events, one per pass of pumpEvents.
+class ScriptedStream : public HostObject, public IStream, public IRead, public IASyncRead, public ISeekable {
+public:
+    struct Offer {
+        bool read = false;
+        bool asyncRead = false;
+        bool seekable = false;
+        bool stream = true;
+    };
+    ScriptedStream(HostEngine& engine, Offer offer) : HostObject(nullptr), engine_(engine) {
+        if (offer.stream) interfaces.add("IStream", entryValueOf<IStream>(this));
+        if (offer.read) interfaces.add("IRead", entryValueOf<IRead>(this));
+        if (offer.asyncRead) interfaces.add("IASyncRead", entryValueOf<IASyncRead>(this));
+        if (offer.seekable) interfaces.add("ISeekable", entryValueOf<ISeekable>(this));
+    }
+
+    std::int32_t size() override { return 1234; }
+    std::int32_t read(void*, std::int32_t size) override {
+        ++directReads;
+        return size / 2;
+    }
+    std::int32_t seek(std::int32_t offset, std::int32_t) override { return offset; }
+    std::int32_t tell() override { return 0; }
+    std::int32_t read(void*, std::int32_t size, IListener* listener) override {
+        ++asyncReads;
+        lastSize = size;
+        // Every completion travels as its own event, so each arrives on a later pass.
+        for (auto& step : script) {
+            auto run = step;
+            engine_.post([this, run, listener] { run(listener); });
+        }
+        script.clear();
+        return 1;
+    }
+
+    // Steps for the next asynchronous read.
+    void thenSend(std::uint32_t code, std::int32_t value) {
+        script.push_back([code, value](IListener* listener) { listener->receive(new CountedMessage(code, value)); });
+    }
+    void thenRun(std::function<void()> action) {
+        script.push_back([action](IListener*) { action(); });
+    }
+
+    int directReads = 0;
+    int asyncReads = 0;
+    std::int32_t lastSize = 0;
+
+private:
+    HostEngine& engine_;
+    std::vector<std::function<void(IListener*)>> script;
+};
+
+class Adapter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        deletedMessages = 0;
+        clearDebuggerLines();
+    }
+    std::unique_ptr<StreamAdapter, void (*)(StreamAdapter*)> adapt(InterfaceTable* handle) {
+        return {create<StreamAdapter>(handle), [](StreamAdapter* a) { destroy(a); }};
+    }
+    std::vector<std::string> names(const StreamAdapter& adapter) {
+        std::vector<std::string> out;
+        for (int i = 0; i < adapter.interfaces.count; ++i) out.push_back(adapter.interfaces.pairs[i].name);
+        return out;
+    }
+
+    HostEngine engine;
+};
+
+TEST_F(Adapter, ReadsDirectlyWhenTheHostStreamCanAndSaysNothing) {
+    ScriptedStream host(engine, {.read = true, .asyncRead = true});
+    auto adapter = adapt(host.handle());
+    char buffer[40];
+    EXPECT_EQ(adapter->read(buffer, 40), 20);
+    EXPECT_EQ(host.directReads, 1);
+    EXPECT_EQ(host.asyncReads, 0);
+    EXPECT_TRUE(engine.logLines().empty());
+    // The same through the adapter's own "IRead", as a host reads it.
+    IRead* read = adapter->handle()->find<IRead>("iread");
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->read(buffer, 10), 5);
+    EXPECT_EQ(host.directReads, 2);
+    EXPECT_EQ(adapter->size(), 1234);
+}
+
+TEST_F(Adapter, EmulatedReadEndsWithTheCompletionsValue) {
+    struct Case {
+        std::uint32_t code;
+        std::int32_t value;
+        std::int32_t result;
+        bool outOfData;
+    } cases[] = {
+        {0x00020001, 77, 1, false},
+        {0x00020002, 77, 1, false},
+        {0x00020004, 10, 10, false},
+        {0x00020005, 0, 0, true},
+        {0x00020005, 3, 3, true},
+        {0x00020006, -2, -2, false},
+    };
+    for (const Case& c : cases) {
+        engine.clearLog();
+        clearDebuggerLines();
+        deletedMessages = 0;
+        ScriptedStream host(engine, {.asyncRead = true});
+        auto adapter = adapt(host.handle());
+        host.thenSend(c.code, c.value);
+        char buffer[16];
+        EXPECT_EQ(adapter->read(buffer, 16), c.result) << std::hex << c.code;
+        EXPECT_EQ(host.lastSize, 16);
+        EXPECT_EQ(adapter->waiting, 0);
+        EXPECT_EQ(deletedMessages, 1);
+        EXPECT_EQ(engine.countLog("emulating blocking read\n"), 1);
+        EXPECT_EQ(engine.logLines().size(), 1u);
+        EXPECT_EQ(engine.logLines()[0].level, 1);
+        std::vector<std::string> expected;
+        if (c.outOfData) expected.push_back("revc outofdata");
+        EXPECT_EQ(debuggerLines(), expected) << std::hex << c.code;
+    }
+}
+
+TEST_F(Adapter, ProgressAndForeignMessagesDoNotEndTheWaitButAreDeleted) {
+    ScriptedStream host(engine, {.asyncRead = true});
+    auto adapter = adapt(host.handle());
+    host.thenSend(0x00020003, 99);
+    host.thenSend(0x00050001, 98);
+    host.thenSend(0x000B0004, 97);
+    host.thenSend(0x00020007, 96);
+    host.thenSend(0x00020000, 95);
+    host.thenSend(0x00020006, 5);
+    char buffer[8];
+    EXPECT_EQ(adapter->read(buffer, 8), 5);
+    EXPECT_EQ(deletedMessages, 6);
+    EXPECT_EQ(engine.pendingEvents(), 0u);
+    EXPECT_TRUE(debuggerLines().empty());
+}
+
+TEST_F(Adapter, AMessageWhileIdleOnlyTouchesTheResult) {
+    ScriptedStream host(engine, {.asyncRead = true});
+    auto adapter = adapt(host.handle());
+    adapter->result = 41;
+    EXPECT_EQ(adapter->receive(new CountedMessage(0x00050001, 7)), 1);
+    EXPECT_EQ(adapter->result, 41);
+    EXPECT_EQ(adapter->receive(new CountedMessage(0x00020003, 7)), 1);
+    EXPECT_EQ(adapter->result, 41);
+    EXPECT_EQ(adapter->receive(new CountedMessage(0x00020004, 7)), 1);
+    EXPECT_EQ(adapter->result, 7);
+    EXPECT_EQ(adapter->waiting, 0);
+    EXPECT_EQ(deletedMessages, 3);
+    EXPECT_EQ(adapter->receive(nullptr), 1);
+}
+
+TEST_F(Adapter, ASecondReadFromInsidePumpEventsIsRefused) {
+    ScriptedStream host(engine, {.asyncRead = true});
+    auto adapter = adapt(host.handle());
+    std::int32_t nested = -1;
+    host.thenRun([&] {
+        char inner[4];
+        nested = adapter->read(inner, 4);
+    });
+    host.thenSend(0x00020004, 3);
+    char buffer[8];
+    EXPECT_EQ(adapter->read(buffer, 8), 3);
+    EXPECT_EQ(nested, 0);
+    EXPECT_EQ(host.asyncReads, 1);
+    EXPECT_EQ(engine.countLog("blocking read emulation already in progress\n"), 1);
+    EXPECT_EQ(engine.countLog("emulating blocking read\n"), 1);
+}
+
+TEST_F(Adapter, AHostStreamThatCannotReadGivesNothingSilently) {
+    ScriptedStream host(engine, {.stream = false});
+    auto adapter = adapt(host.handle());
+    char buffer[8];
+    EXPECT_EQ(adapter->read(buffer, 8), 0);
+    EXPECT_EQ(adapter->size(), -1);
+    EXPECT_EQ(adapter->isAsynchronous(), 0);
+    EXPECT_EQ(adapter->unusedQuery(), 0);
+    EXPECT_TRUE(engine.logLines().empty());
+
+    auto unwrapped = adapt(nullptr);
+    EXPECT_EQ(unwrapped->read(buffer, 8), 0);
+}
+
+TEST_F(Adapter, SeekingGoesStraightToTheHostStream) {
+    ScriptedStream seekable(engine, {.read = true, .seekable = true});
+    auto adapter = adapt(seekable.handle());
+    EXPECT_EQ(names(*adapter), (std::vector<std::string>{"IListener", "IStream", "IRead", "ISeekable"}));
+    EXPECT_EQ(adapter->interfaces.lookup("ISeekable"), seekable.interfaces.lookup("ISeekable"));
+    EXPECT_EQ(adapter->hostSeekable, static_cast<ISeekable*>(&seekable));
+
+    ScriptedStream plain(engine, {.asyncRead = true});
+    auto other = adapt(plain.handle());
+    EXPECT_EQ(names(*other), (std::vector<std::string>{"IListener", "IStream", "IRead"}));
+    EXPECT_EQ(other->interfaces.lookup("ISeekable"), 0u);
+    EXPECT_NE(other->isAsynchronous(), 0);
+}
+
+TEST_F(Adapter, TheHostsOwnStreamsReadDirectlyOrThroughCompletions) {
+    auto bytes = std::make_shared<const std::string>("0123456789");
+    ArchiveStream direct(engine, memorySource(bytes), StreamMode::Direct);
+    auto adapter = adapt(direct.handle());
+    ISeekable* seek = adapter->handle()->find<ISeekable>("ISeekable");
+    ASSERT_NE(seek, nullptr);
+    EXPECT_EQ(seek->seek(-4, 2), 6);
+    char buffer[8] = {};
+    EXPECT_EQ(adapter->read(buffer, 8), 4);
+    EXPECT_STREQ(buffer, "6789");
+    EXPECT_EQ(adapter->size(), 10);
+
+    ArchiveStream async(engine, memorySource(bytes), StreamMode::Asynchronous);
+    auto emulated = adapt(async.handle());
+    EXPECT_EQ(emulated->handle()->lookup("ISeekable"), 0u);
+    char first[8] = {};
+    EXPECT_EQ(emulated->read(first, 7), 7);
+    EXPECT_STREQ(first, "0123456");
+    char rest[8] = {};
+    EXPECT_EQ(emulated->read(rest, 7), 3);
+    EXPECT_STREQ(rest, "789");
+    EXPECT_TRUE(debuggerLines().empty());
+    EXPECT_EQ(emulated->read(rest, 7), 0);
+    EXPECT_EQ(debuggerLines(), std::vector<std::string>{"revc outofdata"});
+    EXPECT_EQ(emulated->size(), 10);
+}
+
+TEST_F(Adapter, AClosedHostStreamDropsItsPendingCompletion) {
+    auto bytes = std::make_shared<const std::string>("abc");
+    auto async = std::make_unique<ArchiveStream>(engine, memorySource(bytes), StreamMode::Asynchronous);
+    IASyncRead* read = async->handle()->find<IASyncRead>("IASyncRead");
+    ASSERT_NE(read, nullptr);
+    struct Listener : IListener {
+        int received = 0;
+        std::int32_t receive(Message* message) override {
+            ++received;
+            deleteMessage(message);
+            return 1;
+        }
+    } listener;
+    char buffer[4];
+    read->read(buffer, 3, &listener);
+    EXPECT_EQ(listener.received, 0);  // never inside the call that starts the read
+    async.reset();
+    engine.drainEvents();
+    EXPECT_EQ(listener.received, 0);
+}
+
+}  // namespace
