@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "host/core/bitmap_font.h"
+#include "host/core/surface.h"
+
+using namespace hostengine;
+
+namespace {
+
+constexpr std::uint16_t kRed = 0x7C00;
+constexpr std::uint16_t kGrey = (8 << 10) | (8 << 5) | 8;
+
+// Pixels of the surface that differ from `background`.
+int changedPixels(const Surface& surface, std::uint16_t background) {
+    int count = 0;
+    for (int y = 0; y < surface.height(); ++y)
+        for (int x = 0; x < surface.width(); ++x) count += surface.pixel(x, y) != background;
+    return count;
+}
+
+int glyphPixels(char c) {
+    const std::uint8_t* rows = BitmapFont::glyph(static_cast<unsigned char>(c));
+    int count = 0;
+    for (int r = 0; r < BitmapFont::kRows; ++r)
+        for (int b = 0; b < 5; ++b) count += (rows[r] >> b) & 1;
+    return count;
+}
+
+struct Scene {
+    Surface surface{80, 40};
+    Canvas canvas = makeCanvas(surface);
+    BitmapFont font{2, 2};
+    Scene() {
+        surface.fill(kGrey);
+        canvas.setColour(Colour(255, 0, 0));
+        canvas.setFont(font.font());
+    }
+};
+
+}  // namespace
+
+TEST(HostBitmapFont, MeasuresCellsWithTheOutlineMarginAndScales) {
+    BitmapFont font(2, 2);
+    EXPECT_EQ(font.font()->glyphHeight, 8 * 2 + 4);
+    EXPECT_EQ(font.textWidth(""), 0);
+    EXPECT_EQ(font.textWidth("1"), 4 + 5 * 2);
+    EXPECT_EQ(font.textWidth("123"), 4 + 3 * 6 * 2 - 2);
+    font.font()->setScaleX(2.0);
+    EXPECT_EQ(font.textWidth("1"), 4 + 5 * 4);
+    EXPECT_EQ(font.lineHeight(), 20);
+    font.font()->setScaleY(1.5);
+    EXPECT_EQ(font.lineHeight(), 4 + 8 * 3);
+    font.font()->setScaleX(0.0);
+    EXPECT_EQ(font.textWidth("123"), 0);
+    // Multi-byte characters are one glyph each.
+    font.font()->setScaleX(1.0);
+    EXPECT_EQ(font.textWidth("\xC3\xA9"), font.textWidth("e"));
+}
+
+TEST(HostBitmapFont, DrawsEachGlyphPixelAsABlockInTheContextColour) {
+    Scene scene;
+    scene.canvas.drawText(10, 5, "1");
+    // '1': row 0 is ..#.., so the first block sits 2 columns into the glyph, past the 2-pixel margin.
+    const int left = 10 + 2, top = 5 + 2;
+    EXPECT_EQ(scene.surface.pixel(left + 2 * 2, top), kRed);
+    EXPECT_EQ(scene.surface.pixel(left + 2 * 2 + 1, top + 1), kRed);
+    EXPECT_EQ(scene.surface.pixel(left, top), kGrey);
+    EXPECT_EQ(changedPixels(scene.surface, kGrey), glyphPixels('1') * 4);
+    EXPECT_EQ(scene.surface.locks().outstanding(), 0);
+    EXPECT_TRUE(scene.surface.highBitClear());
+}
+
+TEST(HostBitmapFont, StaysInsideTheClipAndTheSurface) {
+    struct Case {
+        const char* name;
+        Rect clip;
+        Point origin;
+        std::int32_t x, y;
+    };
+    const Case cases[] = {
+        {"clip cuts the line", Rect(0, 0, 20, 12), Point(0, 0), 10, 5},
+        {"line starts left of the surface", Rect(-50, -50, 200, 200), Point(0, 0), -15, -6},
+        {"line runs past the right edge", Rect(0, 0, 80, 40), Point(0, 0), 70, 30},
+        {"origin moves the context", Rect(0, 0, 30, 30), Point(30, 10), 0, 0},
+        {"far away", Rect(0, 0, 80, 40), Point(0, 0), INT32_MAX - 5, INT32_MIN + 3},
+    };
+    for (const Case& c : cases) {
+        Scene scene;
+        scene.canvas.clip = c.clip;
+        scene.canvas.origin = c.origin;
+        scene.canvas.drawText(c.x, c.y, "8888888888888888888888888888888888888888");
+        Rect allowed = drawableArea(scene.canvas);
+        for (int y = 0; y < scene.surface.height(); ++y)
+            for (int x = 0; x < scene.surface.width(); ++x) {
+                if (scene.surface.pixel(x, y) == kGrey) continue;
+                int cx = x - c.origin.x, cy = y - c.origin.y;
+                EXPECT_TRUE(cx >= allowed.x && cx < allowed.x + allowed.width && cy >= allowed.y && cy < allowed.y + allowed.height)
+                    << c.name << " drew at " << x << "," << y;
+            }
+        EXPECT_EQ(scene.surface.locks().outstanding(), 0) << c.name;
+    }
+    // The origin places the text: drawn at context (0, 0), it appears at surface (30, 10) onward.
+    Scene moved;
+    moved.canvas.origin = Point(30, 10);
+    moved.canvas.drawText(0, 0, "8");
+    EXPECT_EQ(moved.surface.pixel(30 + 2 + 2, 10 + 2), kRed);  // '8' row 0 is .###.
+}
+
+TEST(HostBitmapFont, OutlinePhaseGrowsTheGlyphsAndOtherPhasesDrawPlainly) {
+    auto drawn = [](std::int32_t phase) {
+        Scene scene;
+        scene.font.font()->setPhase(phase);
+        scene.canvas.drawText(10, 10, "42");
+        std::vector<bool> set;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 80; ++x) set.push_back(scene.surface.pixel(x, y) == kRed);
+        return set;
+    };
+    std::vector<bool> plain = drawn(0), outline = drawn(1), other = drawn(2);
+    EXPECT_EQ(other, plain);
+    int plainCount = 0, outlineCount = 0;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        plainCount += plain[i];
+        outlineCount += outline[i];
+        if (plain[i]) {
+            EXPECT_TRUE(outline[i]) << "outline misses a glyph pixel at " << i;
+        }
+    }
+    EXPECT_GT(outlineCount, plainCount * 3 / 2);
+    // The outline stays in the line's box: nothing above its top row.
+    for (int x = 0; x < 80; ++x) EXPECT_FALSE(outline[9 * 80 + x]);
+}
+
+TEST(HostBitmapFont, FailedLocksDrawNothing) {
+    Scene scene;
+    scene.surface.locks().setFailing(true);
+    scene.canvas.drawText(5, 5, "0");
+    EXPECT_EQ(changedPixels(scene.surface, kGrey), 0);
+    EXPECT_EQ(scene.surface.locks().outstanding(), 0);
+    scene.canvas.drawText(5, 5, nullptr);
+    scene.font.drawText(nullptr, 0, 0, "0");
+}
+
+TEST(HostBitmapFont, UnknownCharactersShowABox) {
+    Scene scene;
+    scene.canvas.drawText(0, 0, "\x01");
+    EXPECT_EQ(changedPixels(scene.surface, kGrey), glyphPixels('\x01') * 4);
+    EXPECT_EQ(glyphPixels('\x01'), 5 + 5 + 2 * 5);
+}
+
+TEST(HostFontText, DecodesUtf8AndReplacesMalformedBytes) {
+    struct Case {
+        const char* text;
+        std::vector<std::uint32_t> points;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"A1", {'A', '1'}},
+        {"\xC3\xA9", {0xE9}},
+        {"\xE2\x82\xAC!", {0x20AC, '!'}},
+        {"\xF0\x9F\x98\x80", {0x1F600}},
+        {"\xFF" "a", {0xFFFD, 'a'}},
+        {"\xC3", {0xFFFD}},
+        {"\xE2\x82" "b", {0xFFFD, 'b'}},
+        {"\xC0\xAF", {0xFFFD}},          // overlong
+        {"\xED\xA0\x80", {0xFFFD}},      // surrogate
+    };
+    for (const Case& c : cases) EXPECT_EQ(decodeUtf8(c.text), c.points) << c.text;
+    EXPECT_TRUE(decodeUtf8(nullptr).empty());
+}

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include "core/allocator.h"
+#include "host/core/host_engine.h"
+#include "host/core/host_font.h"
+#include "host/core/memory_bitmap.h"
+#include "host/core/surface.h"
+
+using namespace hostengine;
+
+TEST(HostSurface, LocksOnlyRowRangesInsideTheSurface) {
+    Surface surface(8, 6);
+    struct Case {
+        std::int32_t first, last;
+        bool granted;
+    };
+    const Case cases[] = {{0, 5, true}, {2, 2, true}, {5, 5, true}, {-1, 3, false}, {3, 6, false}, {4, 3, false}, {6, 6, false}};
+    for (const Case& c : cases) {
+        PixelRows* rows = surface.lockRows(c.first, c.last);
+        EXPECT_EQ(rows != nullptr, c.granted) << c.first << ".." << c.last;
+        if (!rows) continue;
+        EXPECT_EQ(rows->pixels, static_cast<void*>(surface.row(c.first)));
+        EXPECT_EQ(rows->bitsPerPixel, 16);
+        EXPECT_EQ(rows->pitch, surface.pitch());
+        surface.unlockRows(rows);
+    }
+    EXPECT_EQ(surface.locks().outstanding(), 0);
+    EXPECT_EQ(surface.locks().taken(), 3);
+    EXPECT_EQ(surface.locks().refused(), 4);
+    EXPECT_EQ(surface.locks().strayUnlocks(), 0);
+}
+
+TEST(HostSurface, CountsLocksLeftOpenAndUnlocksOfForeignRecords) {
+    Surface surface(4, 4);
+    PixelRows* a = surface.lockRows(0, 1);
+    PixelRows* b = surface.lockRows(1, 3);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(surface.locks().outstanding(), 2);
+    surface.unlockRows(a);
+    surface.unlockRows(a);  // twice
+    PixelRows foreign{surface.row(0), 16, surface.pitch()};
+    surface.unlockRows(&foreign);
+    surface.unlockRows(nullptr);  // ignored
+    EXPECT_EQ(surface.locks().outstanding(), 1);
+    EXPECT_EQ(surface.locks().strayUnlocks(), 2);
+    surface.unlockRows(b);
+    EXPECT_EQ(surface.locks().outstanding(), 0);
+}
+
+TEST(HostSurface, FailureSwitchRefusesEveryLock) {
+    Surface surface(4, 4);
+    MemoryBitmap bitmap(4, 4, 8);
+    surface.locks().setFailing(true);
+    bitmap.locks().setFailing(true);
+    EXPECT_EQ(surface.lockRows(0, 3), nullptr);
+    EXPECT_EQ(bitmap.lockRows(0, 3), nullptr);
+    EXPECT_EQ(surface.locks().refused(), 1);
+    EXPECT_EQ(bitmap.locks().refused(), 1);
+    surface.locks().setFailing(false);
+    PixelRows* rows = surface.lockRows(0, 3);
+    EXPECT_NE(rows, nullptr);
+    surface.unlockRows(rows);
+}
+
+TEST(HostSurface, RowsPaddedToFourBytesAndPixelsKeepBit15Clear) {
+    Surface odd(3, 2);
+    EXPECT_EQ(odd.pitch(), 8);
+    Surface wide(3, 2, 20);
+    EXPECT_EQ(wide.pitch(), 20);
+    EXPECT_THROW(Surface(3, 2, 4), std::invalid_argument);
+    wide.setPixel(2, 1, 0xFFFF);
+    wide.setPixel(3, 1, 0x1234);  // outside: ignored
+    EXPECT_EQ(wide.pixel(2, 1), 0x7FFF);
+    EXPECT_EQ(wide.pixel(3, 1), 0);
+    EXPECT_TRUE(wide.highBitClear());
+    wide.row(0)[1] = 0x8000;  // as a faulty writer through a lock would
+    EXPECT_FALSE(wide.highBitClear());
+}
+
+TEST(HostSurface, ConvertsBetweenEightAndFiveBitComponents) {
+    EXPECT_EQ(rgb555(255, 255, 255), 0x7FFF);
+    EXPECT_EQ(rgb555(Colour(255, 0, 0)), 0x7C00);
+    EXPECT_EQ(rgb555(0, 255, 0), 0x03E0);
+    EXPECT_EQ(rgb555(7, 8, 300), 0x0000 | (1 << 5) | 31);
+    EXPECT_EQ(rgb555(-5, 0, 0), 0);
+    const std::pair<std::uint32_t, std::uint8_t> expansions[] = {{0, 0}, {1, 8}, {16, 132}, {30, 247}, {31, 255}};
+    for (auto [five, eight] : expansions) EXPECT_EQ(expand5(five), eight) << five;
+
+    Surface surface(2, 1, 8);
+    surface.setPixel(0, 0, 0x7C00 | 16);
+    surface.setPixel(1, 0, (31 << 5));
+    std::vector<std::uint8_t> rgb = surface.toRgb24();
+    EXPECT_EQ(rgb, (std::vector<std::uint8_t>{255, 0, 132, 0, 255, 0}));
+}
+
+TEST(HostSurface, CanvasCoversTheSurfaceAndDrawableAreaStaysOnIt) {
+    Surface surface(10, 8);
+    Canvas canvas = makeCanvas(surface);
+    EXPECT_EQ(canvas.surface, &surface);
+    EXPECT_EQ(canvas.clip.width, 10);
+    EXPECT_EQ(canvas.clip.height, 8);
+    EXPECT_EQ(canvas.origin.x, 0);
+    EXPECT_EQ(canvas.font, nullptr);
+
+    struct Case {
+        Rect clip;
+        Point origin;
+        Rect expected;
+    };
+    const Case cases[] = {
+        {Rect(0, 0, 10, 8), Point(0, 0), Rect(0, 0, 10, 8)},
+        {Rect(-100, -100, 1000, 1000), Point(0, 0), Rect(0, 0, 10, 8)},
+        {Rect(0, 0, 100, 100), Point(4, 3), Rect(0, 0, 6, 5)},
+        {Rect(-10, -10, 100, 100), Point(-2, -1), Rect(2, 1, 10, 8)},
+        {Rect(20, 0, 5, 5), Point(0, 0), Rect(20, 0, 0, 5)},
+        {Rect(0, 0, 10, 8), Point(INT32_MIN, 0), Rect(0, 0, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        canvas.clip = c.clip;
+        canvas.origin = c.origin;
+        Rect area = drawableArea(canvas);
+        EXPECT_EQ(area.width, c.expected.width);
+        EXPECT_EQ(area.height, c.expected.height);
+        if (area.width > 0 && area.height > 0) {
+            EXPECT_EQ(area.x, c.expected.x);
+            EXPECT_EQ(area.y, c.expected.y);
+        }
+    }
+}
+
+TEST(HostSurface, CoverageBlendsInTheColourThroughTheContextOrigin) {
+    Surface surface(6, 4);
+    surface.fill(0);
+    Canvas canvas = makeCanvas(surface);
+    canvas.origin = Point(2, 1);
+    CoverageMask mask(Rect(0, 0, 3, 1));
+    mask.values = {255, 128, 0};
+    drawCoverage(canvas, mask, mask.area, 0x7FFF);
+    EXPECT_EQ(surface.pixel(2, 1), 0x7FFF);
+    // 31 x 128 / 255, rounded: 16 in each component.
+    EXPECT_EQ(surface.pixel(3, 1), (16 << 10) | (16 << 5) | 16);
+    EXPECT_EQ(surface.pixel(4, 1), 0);
+    EXPECT_EQ(surface.locks().outstanding(), 0);
+
+    surface.locks().setFailing(true);
+    surface.fill(0);
+    drawCoverage(canvas, mask, mask.area, 0x7FFF);
+    EXPECT_EQ(surface.pixel(2, 1), 0);
+    EXPECT_EQ(surface.locks().outstanding(), 0);
+}
+
+TEST(HostSurface, OutlineGrowsCoverageByADisc) {
+    CoverageMask mask(Rect(10, 10, 7, 7));
+    mask.raise(13, 13, 200);
+    mask.raise(100, 100, 255);  // outside: dropped
+    CoverageMask grown = dilate(mask, 2);
+    auto at = [&](int x, int y) { return grown.values[static_cast<std::size_t>(y - 10) * 7 + (x - 10)]; };
+    EXPECT_EQ(at(13, 13), 200);
+    EXPECT_EQ(at(15, 13), 200);
+    EXPECT_EQ(at(15, 14), 200);
+    EXPECT_EQ(at(15, 15), 0);
+    EXPECT_EQ(at(16, 13), 0);
+    EXPECT_EQ(at(11, 12), 200);
+}
+
+TEST(HostMemoryBitmap, HandsItselfOutAsIBitmapAndLocksRowsOfItsDepth) {
+    HostEngine engine;
+    const std::int64_t before = allocationStats().live;
+    {
+        MemoryBitmap colour(5, 3, 16);
+        MemoryBitmap alpha(5, 3, 8);
+        EXPECT_EQ(colour.handle()->find<IBitmap>("ibitmap"), &colour);
+        EXPECT_NE(engine.findInterface(nullptr, "IBitmap"), 0u);
+        EXPECT_EQ(colour.pitch(), 12);
+        EXPECT_EQ(alpha.pitch(), 8);
+        EXPECT_EQ(alpha.info()->bitsPerPixel, 8);
+        alpha.setPixel(4, 2, 200);
+        PixelRows* rows = alpha.lockRows(1, 2);
+        ASSERT_NE(rows, nullptr);
+        EXPECT_EQ(static_cast<std::uint8_t*>(rows->pixels)[rows->pitch + 4], 200);
+        EXPECT_EQ(alpha.lockRows(2, 3), nullptr);
+        alpha.unlockRows(rows);
+        EXPECT_EQ(alpha.locks().outstanding(), 0);
+        EXPECT_THROW(MemoryBitmap(5, 3, 24), std::invalid_argument);
+    }
+    EXPECT_EQ(allocationStats().live, before);
+    EXPECT_EQ(engine.findInterface(nullptr, "IBitmap"), 0u);
+}
