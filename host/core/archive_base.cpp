@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
-#include <new>
 
 #include "core/names.h"
 
@@ -154,8 +153,8 @@ InterfaceTable* Archive::open(ResourceEntry* entry, ResourceInfo*) {
         streams_.push_back(std::make_unique<ArchiveStream>(context_.engine, std::move(source), context_.mode));
         ++streamsOpened_;
         return streams_.back()->handle();
-    } catch (const std::bad_alloc&) {
-        return nullptr;
+    } catch (...) {
+        return nullptr;  // nothing may be thrown into the module's frames
     }
 }
 
@@ -178,7 +177,7 @@ InterfaceTable* ArchiveFactory::create(ResourceEntry* entry, ResourceInfo* info,
     try {
         std::unique_ptr<Archive> archive = make(entry, info, stream);
         return archive ? keep(std::move(archive))->handle() : nullptr;
-    } catch (const std::exception&) {
+    } catch (...) {
         return nullptr;
     }
 }

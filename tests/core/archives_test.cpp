@@ -142,14 +142,10 @@ TEST_F(Archives, ADirectoryListsSortedEntriesTypedByExtension) {
 
 TEST_F(Archives, RootsAreMadeOnlyOverDirectories) {
     std::string file = files.file("plain", "x");
-    EXPECT_EQ(archives.makeRootDir(file), nullptr);
-    EXPECT_EQ(archives.makeRootDir(files.path() + "/absent"), nullptr);
-    EXPECT_EQ(archives.makeRootDir(""), nullptr);
+    for (const std::string& notADirectory : {file, files.path() + "/absent", std::string()})
+        EXPECT_EQ(archives.makeRootDir(notADirectory), nullptr) << notADirectory;
     ResourceDir* top = archives.makeRootDir(files.path() + "/");
     ASSERT_NE(top, nullptr);
-    EXPECT_EQ(top->entry, nullptr);
-    EXPECT_EQ(top->parent, nullptr);
-    EXPECT_EQ(top->children.size(), 0);
     EXPECT_STREQ(top->name(), "<unknown>");
     EXPECT_EQ(listing(top), std::vector<std::string>{"plain"});
 }
@@ -274,10 +270,8 @@ TEST_F(Archives, AWaveWithoutFormatChunkStillHoldsItsSound) {
     files.file("bare.wav", bare);
     ResourceEntry* sound = root()->find("bare.wav/sound");
     ASSERT_NE(sound, nullptr);
-    ResourceInfo* info = sound->owner->infoOf(sound);
-    EXPECT_EQ(info->words[1], 12u);
-    EXPECT_EQ(info->words[2], 0u);
-    EXPECT_EQ(info->words[3], 0u);
+    const std::uint32_t* words = sound->owner->infoOf(sound)->words;
+    EXPECT_EQ(std::vector<std::uint32_t>(words + 1, words + 4), (std::vector<std::uint32_t>{12, 0, 0}));
     EXPECT_EQ(wholeStream(sound), bare);
 }
 
@@ -291,27 +285,6 @@ TEST_F(Archives, LongNamesAreFoundAndReadLikeShortOnes) {
     char small[16] = {};
     EXPECT_EQ(root()->read(key, small, 15), 15);
     EXPECT_EQ(std::string(small), std::string(15, 'v'));
-}
-
-TEST_F(Archives, ReleasingTheRootsClosesEveryNodesStream) {
-    files.file("pawn1/sequence.ini", "[color]\nwait01=1@1\n");
-    files.file("pawn1/buzz1.wav", wavBytes(8000, 1, 8, 10));
-    Archive* rootArchive = nullptr;
-    {
-        HostEngine own;
-        HostArchives host(own);
-        ResourceDir* top = host.makeRootDir(files.path());
-        rootArchive = dynamic_cast<Archive*>(top->archive);
-        ASSERT_NE(top->find("pawn1/sequence.ini/color/wait01"), nullptr);
-        ASSERT_NE(top->find("pawn1/buzz1.wav/*"), nullptr);
-        ResourceDir* pawn = reinterpret_cast<ResourceDir*>(top->children.get(0));
-        Archive* pawnArchive = dynamic_cast<Archive*>(pawn->archive);
-        // Each node keeps the stream over its own entry open for its whole life.
-        EXPECT_EQ(pawnArchive->openStreamCount(), 2u);
-        EXPECT_EQ(rootArchive->openStreamCount(), 0u);
-    }
-    // Nothing is left for the leak checker of the sanitizer build to find.
-    SUCCEED();
 }
 
 }  // namespace
