@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/allocator.h"
+#include "fake_media.h"
+#include "host/core/host_engine.h"
+#include "media/text_display.h"
+#include "media/text_effect.h"
+
+using fakes::DrawnText;
+using fakes::MemorySurface;
+using fakes::RecordingFont;
+using hostengine::HostEngine;
+
+namespace {
+
+// An effect record that counts its destruction.
+struct CountedEffect final : TextEffect {
+    CountedEffect(std::uint32_t code_, int* destroyed_) : destroyed(destroyed_) {
+        code = code_;
+        name = "TextShapeFX::zandrel";
+    }
+    void deletingDestructor(unsigned) override {
+        ++*destroyed;
+        delete this;
+    }
+    int* destroyed;
+};
+
+struct Scene {
+    Scene() : surface(640, 480), font(40) {
+        canvas = fakes::canvasOver(surface);
+        canvas.colour = Colour(1, 2, 3);
+        canvas.font = &other;
+        display = create<TextDisplay>(0, 0, &font, "0");
+    }
+    ~Scene() { destroy(display); }
+
+    HostEngine host;
+    MemorySurface surface;
+    Canvas canvas;
+    RecordingFont font;
+    RecordingFont other{10};
+    TextDisplay* display = nullptr;
+};
+
+bool sameDrawn(const std::vector<DrawnText>& drawn, const std::vector<DrawnText>& expected) {
+    if (drawn.size() != expected.size()) return false;
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        const DrawnText& a = drawn[i];
+        const DrawnText& b = expected[i];
+        if (a.x != b.x || a.y != b.y || a.text != b.text || a.red != b.red || a.phase != b.phase) return false;
+    }
+    return true;
+}
+
+std::string describe(const std::vector<DrawnText>& drawn) {
+    std::string text;
+    for (const DrawnText& d : drawn)
+        text += "(" + std::to_string(d.x) + "," + std::to_string(d.y) + ",'" + d.text + "',red " + std::to_string(d.red) +
+                ",phase " + std::to_string(d.phase) + ") ";
+    return text;
+}
+
+}  // namespace
+
+TEST(TextDisplay, KeepsACopyWithoutTrailingNewlines) {
+    Scene scene;
+    const std::pair<const char*, const char*> cases[] = {
+        {"12\n\n", "12"}, {"", ""}, {"\n", ""}, {"1\n2", "1\n2"}, {"\n1\n", "\n1"}, {"1234567", "1234567"},
+    };
+    for (const auto& [given, kept] : cases) {
+        std::string buffer = given;
+        scene.display->setText(buffer.data());
+        buffer.assign(buffer.size(), 'x');  // the display has its own copy
+        EXPECT_STREQ(scene.display->text, kept) << given;
+    }
+    scene.display->setText(scene.display->text);  // its own text back
+    EXPECT_STREQ(scene.display->text, "1234567");
+    scene.display->setText(nullptr);
+    EXPECT_EQ(scene.display->text, nullptr);
+}
+
+TEST(TextDisplay, LinesFollowOneAnotherByTheFontsAdvance) {
+    struct Case {
+        const char* text;
+        double fontScaleY;       // the font's vertical scale before drawing
+        std::int32_t permille;
+        std::vector<std::int32_t> rows;
+    };
+    const Case cases[] = {
+        {"1\n2", 1.0, 1000, {430, 462}},          // glyph height 40 - 8
+        {"1\n2\n3", 1.5, 1000, {430, 478, 526}},  // step trunc(1.5 x 32) = 48
+        {"1\n2", 1.0, 1250, {430, 470}},
+        {"1\n\n3", 1.0, 1000, {430, 462, 494}},   // an empty line still takes its place
+        {"", 1.0, 1000, {430}},                   // one empty line
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Scene scene;
+        scene.font.vertical.value = c.fontScaleY;
+        scene.font.linePermille = c.permille;
+        scene.display->setText(c.text);
+        scene.display->setPosition(12, 430);
+        scene.display->draw(&scene.canvas);
+        std::vector<std::int32_t> rows;
+        for (const DrawnText& d : scene.font.drawn) {
+            rows.push_back(d.y);
+            EXPECT_EQ(d.x, 12);
+            EXPECT_EQ(d.red, 255);  // the display's white
+            EXPECT_EQ(d.phase, 0);
+        }
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_STREQ(scene.display->text, c.text);  // the cuts between lines are undone
+        EXPECT_EQ(scene.font.vertical.value, c.fontScaleY);
+    }
+}
+
+TEST(TextDisplay, TheEffectAtPhaseTwoDrawsEachLineWhiteThenBlackAndRestoresEverything) {
+    Scene scene;
+    int destroyed = 0;
+    scene.display->touchable()->attach(new CountedEffect(kTextEffectCode, &destroyed));
+    scene.display->setText("12\n3");
+    scene.display->setPhase(2);
+    scene.display->setPosition(100, 430);
+    scene.font.horizontal.value = 0.75;
+    scene.font.vertical.value = 1.0;
+    scene.font.setPhase(5);
+    scene.font.phases.clear();
+    scene.display->draw(&scene.canvas);
+    const std::vector<DrawnText> expected{
+        {100, 430, "12", 255, 1}, {100, 430, "12", 0, 0}, {100, 462, "3", 255, 1}, {100, 462, "3", 0, 0}};
+    EXPECT_TRUE(sameDrawn(scene.font.drawn, expected)) << describe(scene.font.drawn);
+    EXPECT_EQ(scene.font.phases, (std::vector<std::int32_t>{2, 1, 0, 1, 0, 5}));
+    EXPECT_EQ(scene.font.phase(), 5);
+    EXPECT_EQ(scene.font.horizontal.value, 0.75);
+    EXPECT_EQ(scene.font.vertical.value, 1.0);
+    EXPECT_EQ(scene.canvas.font, &scene.other);
+    EXPECT_EQ(scene.canvas.colour.red, 1);
+    EXPECT_EQ(scene.canvas.colour.blue, 3);
+    EXPECT_EQ(scene.surface.colours.back().green, 2);  // the surface was given the old colour back
+    EXPECT_EQ(destroyed, 0);
+}
+
+TEST(TextDisplay, OtherwiseEachLineIsDrawnOnceWithTheDisplaysPhase) {
+    struct Case {
+        const char* what;
+        bool effect;
+        std::uint32_t code;
+        std::int32_t phase;
+    };
+    const Case cases[] = {
+        {"no effect, phase 2", false, 0, 2},
+        {"effect, phase 1", true, kTextEffectCode, 1},
+        {"another effect, phase 2", true, 0x00120002, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scene scene;
+        int destroyed = 0;
+        if (c.effect) scene.display->attach(new CountedEffect(c.code, &destroyed));
+        scene.display->setText("7\n8");
+        scene.display->setPhase(c.phase);
+        scene.display->draw(&scene.canvas);
+        const std::vector<DrawnText> expected{{0, 0, "7", 255, c.phase}, {0, 32, "8", 255, c.phase}};
+        EXPECT_TRUE(sameDrawn(scene.font.drawn, expected)) << describe(scene.font.drawn);
+        EXPECT_EQ(scene.font.phase(), 0);
+    }
+}
+
+TEST(TextDisplay, WithoutTextNothingIsDrawnAndTheContextIsUntouched) {
+    Scene scene;
+    scene.display->setText(nullptr);
+    scene.display->draw(&scene.canvas);
+    EXPECT_TRUE(scene.font.drawn.empty());
+    EXPECT_TRUE(scene.surface.colours.empty());
+    EXPECT_EQ(scene.canvas.font, &scene.other);
+    EXPECT_EQ(scene.display->bounds().width, 0);
+}
+
+TEST(TextDisplay, BoundsAreTheWholeTextsWidthAndOneLineHigh) {
+    Scene scene;
+    scene.display->setText("480\n12");
+    scene.display->setPosition(-4, 430);
+    for (Rect bounds : {scene.display->bounds(), scene.display->touchBounds()}) {
+        EXPECT_EQ(bounds.x, -4);
+        EXPECT_EQ(bounds.y, 430);
+        EXPECT_EQ(bounds.width, 60);  // the font measures the whole text, newline and all
+        EXPECT_EQ(bounds.height, 40);
+    }
+    EXPECT_EQ(scene.display->isHidden(), 0);
+    EXPECT_EQ(scene.display->hitTest(1000, -1000), 1);
+}
+
+TEST(TextDisplay, AttachingAnEffectDestroysTheOneHeldBefore) {
+    int destroyed = 0;
+    {
+        Scene scene;
+        auto* first = new CountedEffect(kTextEffectCode, &destroyed);
+        EXPECT_EQ(scene.display->attach(first), 1);
+        EXPECT_EQ(scene.display->attach(first), 1);  // the same record again is kept, not destroyed
+        EXPECT_EQ(destroyed, 0);
+        EXPECT_EQ(scene.display->attach(new CountedEffect(kTextEffectCode, &destroyed)), 1);
+        EXPECT_EQ(destroyed, 1);
+        EXPECT_EQ(scene.display->attach(nullptr), 1);
+        EXPECT_EQ(destroyed, 2);
+        scene.display->attach(new CountedEffect(kTextEffectCode, &destroyed));
+    }
+    EXPECT_EQ(destroyed, 3);  // the display destroys the one it holds
+}
+
+TEST(TextDisplay, AnswersBothInterfacesByNameInAnyCase) {
+    Scene scene;
+    InterfaceTable* handle = scene.display->handle();
+    EXPECT_EQ(handle->find<IVisible>("ivisible"), scene.display->visible());
+    EXPECT_EQ(handle->find<ITouchable>("ITOUCHABLE"), scene.display->touchable());
+    EXPECT_EQ(handle->count, 2);
+}
+
+TEST(TextEffect, MadeWithItsCodeAndNameAndFreedThroughItsSlot) {
+    HostEngine host;
+    const auto live = allocationStats().live;
+    TextEffect* effect = makeTextEffect(kTextEffectCode, "TextShapeFX::zandrel");
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(effect->code, 0x00120001u);
+    EXPECT_STREQ(effect->name, "TextShapeFX::zandrel");
+    destroyTextEffect(effect);
+    EXPECT_EQ(allocationStats().live, live);
+    failAllocation(1);
+    EXPECT_EQ(makeTextEffect(kTextEffectCode, "TextShapeFX::zandrel"), nullptr);
+    failAllocation(0);
+}
+
+TEST(Canvas, PassesItsColourToTheSurfaceAndHandsBackThePreviousOne) {
+    MemorySurface surface(4, 4);
+    Canvas canvas = fakes::canvasOver(surface);
+    const Colour first = canvas.setColour(Colour(10, 20, 30));
+    EXPECT_EQ(first.red + first.green + first.blue + first.fourth + first.fifth, 0);
+    const Colour second = canvas.setColour(Colour());
+    EXPECT_EQ(second.red, 10);
+    EXPECT_EQ(second.fourth, 0);
+    EXPECT_EQ(second.fifth, -1);
+    ASSERT_EQ(surface.colours.size(), 2u);
+    EXPECT_EQ(surface.colours[0].blue, 30);
+    canvas.drawText(0, 0, "no font: nothing");
+}
+
+TEST(Font, HandlersAreOptional) {
+    Font bare;
+    EXPECT_EQ(bare.setPhase(3), 0);
+    EXPECT_EQ(bare.phase(), 3);
+    EXPECT_EQ(bare.scaleX(), 1.0);
+    EXPECT_EQ(bare.scaleY(), 1.0);
+    bare.setScaleX(2.0);
+    bare.setScaleY(2.0);
+    EXPECT_EQ(bare.scaleY(), 1.0);
+
+    RecordingFont font(40);
+    EXPECT_EQ(font.setPhase(2), 42);  // the handler's answer
+    font.setScaleY(1.25);
+    EXPECT_EQ(font.scaleY(), 1.25);
+    EXPECT_EQ(font.scaleX(), 1.0);
+}
