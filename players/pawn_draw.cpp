@@ -42,7 +42,9 @@ void Pawn::draw(Canvas* canvas) {
 }
 
 void Pawn::drawBonusPicture(Canvas* canvas) {
-    bonusPicture->setPosition(position.x + kBonusOffsetX, kBonusRow);
+    // A pawn placed at the far right edge of the coordinate range wraps rather than overflows.
+    const auto x = static_cast<std::int32_t>(static_cast<std::uint32_t>(position.x) + kBonusOffsetX);
+    bonusPicture->setPosition(x, kBonusRow);
     if (!bonusActive || !bonusBlink) {
         bonusPicture->draw(canvas);
         return;

@@ -104,4 +104,7 @@ void Pawn::holdWait(std::int32_t duration) {
     if (!currentVideo) return;
     currentVideo->selectSequence("wait01");
     currentVideo->setFrame(0);
+    // The frame re-applied to a shared penguin: without it the penguin would show the frame of the
+    // sequence played before the hold instead of the first frame of "wait01".
+    resumeFrame = 0;
 }

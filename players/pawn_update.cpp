@@ -25,12 +25,21 @@ const char* const kReactionNames[] = {"hppy01", "hppy02", "hppy03", "uhppy01", "
 void Pawn::update() {
     if (slide) {
         position.y = static_cast<std::int32_t>(slide->value());
-        if (slide->isFinished()) {
+        // A slide of no time has arrived with its first value; left running while the clock stands
+        // still, it would pull the pawn back to its end row on every update.
+        if (slide->isFinished() || slide->duration <= 0) {
             destroy<Curve>(slide);
             slide = nullptr;
         }
     }
     if (!currentVideo) return;
+
+    // The penguin is shared by every pawn that holds it, and whoever touched it last left their own
+    // sequence and frame on it: this pawn steps its own, as it draws its own.
+    if (currentVideo != ownVideo) {
+        currentVideo->selectSequence(sequenceName);
+        currentVideo->setFrame(resumeFrame);
+    }
 
     if (reactionHold) {
         // Any waiting request ends the hold early, even one that will not be served.

@@ -1,0 +1,140 @@
+// The pawn's own movements: sliding into and out of view, the wait hold, and the messages it must
+// take and delete without acting on them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/core/pawn_fixture.h"
+
+using namespace pawntest;
+
+namespace {
+
+class PawnMotion : public testing::Test {
+protected:
+    void SetUp() override {
+        pawn = world.create("pawn", 2);
+        ASSERT_TRUE(pawn);
+        pawn.visible->setPosition(100, 280);
+        world.host.setTime(5000);
+    }
+
+    // The row at which the figure is drawn in column 100, or -1 when it is off the screen.
+    int figureRow() {
+        world.drawFresh(pawn);
+        for (int y = 0; y < PawnWorld::kScreenHeight; ++y)
+            if (world.colourSetAt(100, y - kFigureSize / 2) == kPawnColours) return y;
+        return -1;
+    }
+
+    PawnWorld world;
+    PawnHandle pawn;
+};
+
+}  // namespace
+
+TEST_F(PawnMotion, GoingDownSlidesFromTheCurrentRowTo480AndIsLogged) {
+    world.host.clearLog();
+    world.send(pawn, kGoingDown, 1000);
+    ASSERT_EQ(world.host.logLines().size(), 1u);
+    EXPECT_EQ(world.host.logLines()[0].level, 1);
+    EXPECT_EQ(world.host.logLines()[0].text, "Pawn::goingDown,pawn=2,starty=280,endy=480,time=1000\n");
+    EXPECT_EQ(figureRow(), 280) << "the slide moves with the updates";
+    world.tick(pawn, 500);
+    EXPECT_EQ(figureRow(), 380);
+    world.tick(pawn, 250);
+    EXPECT_EQ(figureRow(), 430);
+    world.tick(pawn, 300);
+    EXPECT_EQ(figureRow(), -1);
+}
+
+TEST_F(PawnMotion, ComingUpReplacesARunningSlideAndRisesFrom480) {
+    world.send(pawn, kGoingDown, 1000);
+    world.tick(pawn, 500);
+    ASSERT_EQ(figureRow(), 380);
+    world.host.clearLog();
+    world.send(pawn, kComingUp, 400);
+    EXPECT_EQ(world.host.countLog("Pawn::comingUp,pawn=2,starty=480,endy=280,time=400\n"), 1);
+    pawn.player->update();
+    EXPECT_EQ(figureRow(), -1) << "at row 480, below the screen";
+    world.tick(pawn, 100);
+    EXPECT_EQ(figureRow(), 430);
+    world.tick(pawn, 300);
+    EXPECT_EQ(figureRow(), 280);
+    world.tick(pawn, 100);
+    EXPECT_EQ(figureRow(), 280);
+    // Finished: the game may place the pawn again.
+    pawn.visible->setPosition(100, 300);
+    world.tick(pawn, 10);
+    EXPECT_EQ(figureRow(), 300);
+}
+
+// A slide of no time (or a negative one) arrives at the next update and is over then: it must not
+// keep pulling the pawn back while the clock stands still.
+TEST_F(PawnMotion, ASlideOfNoTimeCompletesAtTheNextUpdate) {
+    for (std::int32_t duration : {0, -1, INT32_MIN}) {
+        world.send(pawn, kGoingDown, duration);
+        pawn.player->update();
+        EXPECT_EQ(figureRow(), -1) << duration;
+        pawn.visible->setPosition(100, 280);
+        pawn.player->update();
+        EXPECT_EQ(figureRow(), 280) << duration;
+
+        world.send(pawn, kComingUp, duration);
+        pawn.visible->setPosition(100, 330);
+        pawn.player->update();
+        EXPECT_EQ(figureRow(), 280) << duration;
+        pawn.visible->setPosition(100, 330);
+        pawn.player->update();
+        EXPECT_EQ(figureRow(), 330) << duration;
+        pawn.visible->setPosition(100, 280);
+    }
+}
+
+TEST_F(PawnMotion, AWaitHoldShowsWait01AndHoldsEverythingButTheSlide) {
+    world.send(pawn, kBuzz);
+    ASSERT_EQ(PawnWorld::videoState(pawn).index, 1);
+    world.tick(pawn, 200);  // buzz1 has ended
+
+    world.send(pawn, kWaitHold, 500);
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
+    world.send(pawn, kGoingDown, 400);
+    world.send(pawn, kBuzz);  // runs the update, which stops at the hold
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
+    EXPECT_EQ(world.buzzesPlayed().size(), 1u);
+    world.tick(pawn, 200);
+    EXPECT_EQ(figureRow(), 380) << "the slide goes on";
+    world.tick(pawn, 290);
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
+    EXPECT_EQ(world.buzzesPlayed().size(), 1u);
+
+    world.tick(pawn, 10);  // 500 ms: the hold is over and the waiting buzz is served
+    EXPECT_EQ(PawnWorld::videoState(pawn).name.rfind("buzz", 0), 0u);
+    EXPECT_EQ(PawnWorld::videoState(pawn).index, 1);
+    EXPECT_EQ(world.buzzesPlayed().size(), 2u);
+}
+
+TEST_F(PawnMotion, AWaitHoldOfNoTimeIsOverAtTheNextUpdate) {
+    for (std::int32_t duration : {0, -1, INT32_MIN}) {
+        world.send(pawn, kWaitHold, duration);
+        EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
+        world.send(pawn, kBuzz, 1);
+        EXPECT_EQ(PawnWorld::videoState(pawn).name.rfind("buzz", 0), 0u) << duration;
+        EXPECT_EQ(PawnWorld::videoState(pawn).index, 1) << duration;
+    }
+}
+
+TEST_F(PawnMotion, MessagesOfOtherFamiliesAndKindsAreDeletedAndChangeNothing) {
+    const std::uint32_t codes[] = {0x00050001, 0x000B0000, 0x000B0002, 0x000B000C, 0x000C0003, 0x00000000, 0xFFFFFFFF};
+    int expected = 0;
+    for (std::uint32_t code : codes) {
+        EXPECT_EQ(world.send(pawn, code, 1000), 1);
+        EXPECT_EQ(world.deletions, ++expected) << std::hex << code;
+    }
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
+    EXPECT_TRUE(world.buzzesPlayed().empty());
+    world.host.clearLog();
+    world.tick(pawn, 1000);
+    EXPECT_EQ(figureRow(), 280) << "no slide was started";
+    EXPECT_TRUE(world.host.logLines().empty());
+}

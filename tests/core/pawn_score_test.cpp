@@ -1,0 +1,222 @@
+// Scoring as the game drives it: the bonus rules, losses that never go below 0, streaks, the bonus
+// state and its edge cases, the rolling counter, and arithmetic at the ends of the 32-bit range.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "players/pawn.h"
+#include "tests/core/pawn_fixture.h"
+
+using namespace pawntest;
+
+namespace {
+
+// The pawn object behind a handle, for the one field no player can see: the bonus that ended last.
+std::int32_t previousBonusOf(const PawnHandle& pawn) { return static_cast<Pawn*>(pawn.player)->previousBonus; }
+
+class PawnScore : public testing::Test {
+protected:
+    PawnHandle fresh(std::int32_t bonus = 0, bool inUse = false) {
+        PawnHandle pawn = world.create("pawn", 1);
+        EXPECT_TRUE(pawn);
+        if (bonus) pawn.player->setBonus(bonus);
+        if (inUse) pawn.player->setBonus(-1);
+        return pawn;
+    }
+
+    // The text and phase the score is drawn with now.
+    DrawnText drawnScore(const PawnHandle& pawn) {
+        pawn.player->showScore(1);
+        world.font.calls.clear();
+        world.surface.fill(0);
+        pawn.player->drawScore(&world.canvas);
+        if (world.font.calls.empty()) return DrawnText{"<none>", 0, 0, Colour(), -1};
+        return world.font.calls.back();
+    }
+
+    PawnWorld world;
+};
+
+}  // namespace
+
+TEST_F(PawnScore, BonusPointsFollowTheBonusInUse) {
+    struct Case {
+        std::int32_t bonus;
+        bool inUse;
+        std::int32_t points;
+        std::int32_t gain;
+    };
+    const Case cases[] = {
+        {0, false, 30, 30}, {3, true, 30, 60},  {4, true, 30, 90}, {5, true, 30, 120}, {8, true, 30, 130},
+        {9, true, 30, 230}, {3, false, 30, 30}, {9, false, 30, 30}, {1, true, 30, 30},  {6, true, 30, 30},
+        {7, true, 30, 30},  {10, true, 30, 30}, {16, true, 30, 30}, {5, true, -7, -28}, {8, true, -150, -50},
+    };
+    for (const Case& c : cases) {
+        PawnHandle pawn = fresh(c.bonus, c.inUse);
+        world.host.advance(1000);  // the score sound played last has ended
+        world.host.drainEvents();
+        world.sounds.clearPlaybackLog();
+        pawn.player->addBonusScore(c.points);
+        EXPECT_EQ(pawn.player->getScore(), c.gain) << "bonus " << c.bonus << (c.inUse ? " in use" : " held");
+        EXPECT_EQ(world.scoreSoundsPlayed().size(), 1u);
+        world.destroy(pawn);
+    }
+}
+
+TEST_F(PawnScore, AfterThePenguinTheNextBonusPointsAreHalvedToFivesOnce) {
+    PawnHandle pawn = fresh(16, true);
+    pawn.player->addBonusScore(37);
+    EXPECT_EQ(pawn.player->getScore(), 37) << "no effect while the penguin is held";
+    pawn.player->setBonus(0);
+    EXPECT_EQ(previousBonusOf(pawn), 16);
+    pawn.player->addBonusScore(37);
+    EXPECT_EQ(pawn.player->getScore(), 37 + 15);
+    pawn.player->addBonusScore(37);
+    EXPECT_EQ(pawn.player->getScore(), 37 + 15 + 37);
+
+    PawnHandle negative = fresh(16);
+    negative.player->setBonus(0);
+    negative.player->addBonusScore(-37);
+    EXPECT_EQ(negative.player->getScore(), -15);  // both divisions truncate toward zero
+}
+
+TEST_F(PawnScore, LossesFollowTheBonusInUseAndNeverGoBelowZero) {
+    struct Case {
+        std::int32_t bonus;
+        bool inUse;
+        std::int32_t start;
+        std::int32_t points;
+        std::int32_t alternative;
+        std::int32_t score;
+    };
+    const Case cases[] = {
+        {0, false, 80, 50, 20, 30}, {0, false, 30, 50, 20, 0},  {1, true, 80, 50, 20, 130}, {2, true, 80, 50, 20, 100},
+        {2, true, 80, 50, -90, 0},  {6, true, 80, 50, 20, 80},  {2, false, 80, 50, 20, 30}, {3, true, 80, 50, 20, 30},
+        {0, false, 80, -50, 20, 130},
+    };
+    for (const Case& c : cases) {
+        PawnHandle pawn = fresh(c.bonus, c.inUse);
+        pawn.player->addScore(c.start);
+        world.sounds.clearPlaybackLog();
+        pawn.player->loseScore(c.points, c.alternative);
+        EXPECT_EQ(pawn.player->getScore(), c.score) << "bonus " << c.bonus << " points " << c.points << " alternative " << c.alternative;
+        EXPECT_TRUE(world.scoreSoundsPlayed().empty()) << "losses make no sound";
+        world.destroy(pawn);
+    }
+
+    PawnHandle pawn = fresh();
+    pawn.player->addScore(30);
+    pawn.player->subtractScore(20);
+    EXPECT_EQ(pawn.player->getScore(), 10);
+    pawn.player->subtractScore(50);
+    EXPECT_EQ(pawn.player->getScore(), 0);
+    pawn.player->subtractScore(-5);
+    EXPECT_EQ(pawn.player->getScore(), 5);
+}
+
+TEST_F(PawnScore, StreaksCountRightAndWrongAnswersInARow) {
+    PawnHandle pawn = fresh();
+    const std::int32_t outcomes[] = {1, 1, 0, 0, 0, 1, -1, 0, 5, 7};
+    const std::int32_t streaks[] = {1, 2, -1, -2, -3, 1, 0, -1, 1, 2};
+    for (std::size_t i = 0; i < std::size(outcomes); ++i) {
+        pawn.player->countAnswer(outcomes[i]);
+        EXPECT_EQ(pawn.player->getStreak(), streaks[i]) << i;
+    }
+}
+
+TEST_F(PawnScore, TheBonusStateSaysWhichBonusIsHeldAndWhetherItIsInUse) {
+    PawnHandle pawn = fresh(9);
+    EXPECT_EQ(pawn.player->getBonusState(), 9);
+    pawn.player->setBonus(-1);
+    EXPECT_EQ(pawn.player->getBonusState(), 265);
+    pawn.player->setBonus(9);  // the same number again changes nothing
+    EXPECT_EQ(pawn.player->getBonusState(), 265);
+    pawn.player->setBonus(4);  // a new picture while in use is in use at once
+    EXPECT_EQ(pawn.player->getBonusState(), 256 + 4);
+    for (std::int32_t refused : {11, -3, 15, 17, INT32_MIN, INT32_MAX}) {
+        pawn.player->setBonus(refused);
+        EXPECT_EQ(pawn.player->getBonusState(), 256 + 4) << refused;
+    }
+    pawn.player->setBonus(-2);
+    EXPECT_EQ(pawn.player->getBonusState(), 0);
+    EXPECT_EQ(previousBonusOf(pawn), 4);
+
+    PawnHandle penguin = fresh(16);
+    penguin.player->setBonus(-1);
+    EXPECT_EQ(penguin.player->getBonusState(), 16) << "the penguin is never in use";
+}
+
+TEST_F(PawnScore, EndingBonusesKeepsOrRecordsWhatTheGameExpects) {
+    // Bonus 10 ends as soon as it is used.
+    PawnHandle ten = fresh(10);
+    ten.player->setBonus(-1);
+    EXPECT_EQ(ten.player->getBonusState(), 0);
+    EXPECT_EQ(previousBonusOf(ten), 10);
+
+    // -2 ends only a bonus in use.
+    PawnHandle held = fresh(3);
+    held.player->setBonus(-2);
+    EXPECT_EQ(held.player->getBonusState(), 3);
+    EXPECT_EQ(previousBonusOf(held), 0);
+
+    // 0 ends whatever there is, and restarts "wait01" at frame 0 on the figure.
+    PawnHandle none = fresh();
+    world.send(none, kBuzz);
+    ASSERT_EQ(PawnWorld::videoState(none).index, 1);
+    none.player->setBonus(0);
+    EXPECT_EQ(PawnWorld::videoState(none), (SequenceFrame{"wait01", 0}));
+    EXPECT_EQ(previousBonusOf(none), 0);
+    EXPECT_EQ(none.player->getBonusState(), 0);
+}
+
+TEST_F(PawnScore, TheScoreRollsFromTheLastRolledScoreOverTimeThatGrowsWithTheChange) {
+    PawnHandle pawn = fresh();
+    world.host.setTime(10000);
+    pawn.player->addScore(100);  // 0 -> 100 over 1500 ms
+    world.host.setTime(10200);
+    EXPECT_EQ(drawnScore(pawn).text, "13");
+    pawn.player->addScore(50);   // 100 -> 150 over 1400 ms, from 100 and not from the 13 on screen
+    world.host.setTime(10200 + 700);
+    EXPECT_EQ(drawnScore(pawn).text, "125");
+    world.host.setTime(10200 + 1400);
+    EXPECT_EQ(drawnScore(pawn).text, "150");
+    EXPECT_EQ(drawnScore(pawn).phase, 4) << "still rolling at exactly its duration";
+    world.host.setTime(10200 + 1401);
+    EXPECT_EQ(drawnScore(pawn).phase, 4) << "the draw that finds it over";
+    EXPECT_EQ(drawnScore(pawn).phase, 0);
+
+    pawn.player->subtractScore(30);  // 150 -> 120, downwards over 1350 ms
+    world.host.advance(675);
+    EXPECT_EQ(drawnScore(pawn).text, "135");
+}
+
+TEST_F(PawnScore, ScoresAtTheEndsOfThe32BitRangeWrapAndStillRoll) {
+    PawnHandle pawn = fresh();
+    pawn.player->addScore(INT32_MAX);
+    pawn.player->addScore(1);
+    EXPECT_EQ(pawn.player->getScore(), INT32_MIN);
+    pawn.player->subtractScore(1);  // INT32_MIN - 1 wraps to the top, which is not below 0
+    EXPECT_EQ(pawn.player->getScore(), INT32_MAX);
+
+    PawnHandle lossy = fresh();
+    lossy.player->loseScore(INT32_MIN, 0);  // 0 - INT32_MIN wraps below 0
+    EXPECT_EQ(lossy.player->getScore(), 0);
+    lossy.player->subtractScore(INT32_MIN);
+    EXPECT_EQ(lossy.player->getScore(), 0);
+
+    PawnHandle bonus = fresh(5, true);
+    bonus.player->addBonusScore(INT32_MAX);
+    EXPECT_EQ(bonus.player->getScore(), static_cast<std::int32_t>(static_cast<std::uint32_t>(INT32_MAX) * 4u));
+    PawnHandle plus = fresh(9, true);
+    plus.player->addBonusScore(INT32_MAX);
+    EXPECT_EQ(plus.player->getScore(), static_cast<std::int32_t>(static_cast<std::uint32_t>(INT32_MAX) + 200u));
+
+    // A change of -2^31 rolls forwards in time: a second in, the counter has moved by about 1000.
+    PawnHandle falling = fresh();
+    world.host.setTime(50000);
+    falling.player->addScore(INT32_MIN);
+    world.host.setTime(51000);
+    const DrawnText early = drawnScore(falling);
+    EXPECT_EQ(early.text, "-1000");
+    EXPECT_EQ(early.phase, 4);
+}
