@@ -27,7 +27,8 @@ void check(int code, const std::string& path, const char* what) {
 
 }  // namespace
 
-AlphaAviWriter::AlphaAviWriter(const std::string& path, int width, int height) : path_(path), width_(width), height_(height) {
+AlphaAviWriter::AlphaAviWriter(const std::string& path, int width, int height, bool alpha)
+    : path_(path), width_(width), height_(height), pixelFormat_(alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0) {
     try {
         check(avformat_alloc_output_context2(&format_, nullptr, "avi", path.c_str()), path, "no AVI muxer");
         // No library version strings in the file: the same pictures give the same bytes.
@@ -40,7 +41,7 @@ AlphaAviWriter::AlphaAviWriter(const std::string& path, int width, int height) :
         if (!stream_ || !codec_) throw std::runtime_error(path + ": out of memory");
         codec_->width = width;
         codec_->height = height;
-        codec_->pix_fmt = AV_PIX_FMT_BGRA;
+        codec_->pix_fmt = static_cast<AVPixelFormat>(pixelFormat_);
         codec_->time_base = AVRational{kFrameMilliseconds, 1000};
         codec_->framerate = AVRational{1000, kFrameMilliseconds};
         codec_->gop_size = 1;      // every frame a key frame: seeks land exactly
@@ -60,7 +61,7 @@ AlphaAviWriter::AlphaAviWriter(const std::string& path, int width, int height) :
         frame_ = av_frame_alloc();
         packet_ = av_packet_alloc();
         if (!frame_ || !packet_) throw std::runtime_error(path + ": out of memory");
-        frame_->format = AV_PIX_FMT_BGRA;
+        frame_->format = pixelFormat_;
         frame_->width = width;
         frame_->height = height;
         check(av_frame_get_buffer(frame_, 0), path, "frame buffer");
@@ -116,8 +117,8 @@ void AlphaAviWriter::finish() {
     check(avio_closep(&format_->pb), path_, "closing");
 }
 
-void writeAlphaAvi(const std::string& path, int width, int height, const std::vector<std::vector<std::uint8_t>>& frames) {
-    AlphaAviWriter writer(path, width, height);
+void writeAlphaAvi(const std::string& path, int width, int height, const std::vector<std::vector<std::uint8_t>>& frames, bool alpha) {
+    AlphaAviWriter writer(path, width, height, alpha);
     for (const auto& frame : frames) writer.addFrame(frame);
     writer.finish();
 }

@@ -19,8 +19,9 @@ constexpr int kFrameMilliseconds = 83;
 
 class AlphaAviWriter {
 public:
-    // Throws std::runtime_error when the file cannot be created or the encoder is missing.
-    AlphaAviWriter(const std::string& path, int width, int height);
+    // Throws std::runtime_error when the file cannot be created or the encoder is missing. Without
+    // `alpha` the file stores colour only (BGR0) and the 4th byte of each given pixel is dropped.
+    AlphaAviWriter(const std::string& path, int width, int height, bool alpha = true);
     ~AlphaAviWriter();
     AlphaAviWriter(const AlphaAviWriter&) = delete;
     AlphaAviWriter& operator=(const AlphaAviWriter&) = delete;
@@ -35,6 +36,7 @@ private:
     std::string path_;
     int width_;
     int height_;
+    int pixelFormat_;  // the AVPixelFormat stored
     std::int64_t frames_ = 0;
     bool finished_ = false;
     AVFormatContext* format_ = nullptr;
@@ -45,6 +47,6 @@ private:
 };
 
 // The whole video at once.
-void writeAlphaAvi(const std::string& path, int width, int height, const std::vector<std::vector<std::uint8_t>>& frames);
+void writeAlphaAvi(const std::string& path, int width, int height, const std::vector<std::vector<std::uint8_t>>& frames, bool alpha = true);
 
 }  // namespace samplegen

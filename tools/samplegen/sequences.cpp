@@ -50,6 +50,13 @@ Face sadFace() {
 // The robot's chest lights: one wanders while it idles.
 int idleLights(int frame) { return 1 << ((frame / 4) % 3); }
 
+// The pose every idle, buzz and look starts from and comes back to.
+Pose calm() {
+    Pose pose;
+    pose.lights = idleLights(0);
+    return pose;
+}
+
 // ---------------------------------------------------------------------------------------------------
 // Idling
 
@@ -96,6 +103,7 @@ Pose waitWave(int frame, int frames) {
 
 Pose waitBob(int frame, int frames) {
     float t = progress(frame, frames);
+    if (frame == 0) return calm();
     Pose pose;
     jump(pose, 3.5f * std::fabs(wave(t)));
     pose.lights = idleLights(frame);
@@ -121,8 +129,8 @@ Pose waitYawn(int frame, int frames) {
 
 Pose buzzBounce(int frame, int frames) {
     float t = progress(frame, frames);
+    if (frame == 0) return calm();
     Pose pose;
-    if (frame == 0) return pose;
     // Crouch, spring up, land.
     float air = std::clamp((t - 0.12f) / 0.76f, 0.0f, 1.0f);
     jump(pose, (kMaxLift - 2) * std::sin(kPi * air));
@@ -135,8 +143,8 @@ Pose buzzBounce(int frame, int frames) {
 
 Pose buzzDoubleHop(int frame, int frames) {
     float t = progress(frame, frames);
+    if (frame == 0) return calm();
     Pose pose;
-    if (frame == 0) return pose;
     jump(pose, 11 * std::fabs(wave(t)));
     pose.armLeft = 0.3f + 0.4f * (0.5f + 0.5f * wave(t, 2));
     pose.armRight = 0.3f + 0.4f * (0.5f - 0.5f * wave(t, 2));
@@ -147,8 +155,8 @@ Pose buzzDoubleHop(int frame, int frames) {
 
 Pose buzzJitter(int frame, int frames) {
     float t = progress(frame, frames);
+    if (frame == 0) return calm();
     Pose pose;
-    if (frame == 0) return pose;
     float energy = hump(t);
     jump(pose, 9 * energy);
     pose.shiftX = (frame % 2 ? 3.0f : -3.0f) * energy;
@@ -236,12 +244,14 @@ Pose sighWithTear(int frame, int frames) {
 // Looking aside and freezing
 
 Pose lookAside(int frame, int frames, float side) {
+    if (frame == 0) return calm();
     float t = progress(frame, frames);
     Pose pose;
     float turn = hump(t);
-    pose.lean = 0.2f * side * turn;
+    // Leaning further, or lifting the arm higher, would put the hand outside the frame.
+    pose.lean = 0.16f * side * turn;
     pose.face.lookX = side * std::min(1.0f, 1.6f * turn);
-    (side < 0 ? pose.armLeft : pose.armRight) = 0.15f + 0.3f * turn;
+    (side < 0 ? pose.armLeft : pose.armRight) = 0.15f + 0.1f * turn;
     pose.lights = side < 0 ? 1 : 4;
     return pose;
 }
