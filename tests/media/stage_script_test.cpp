@@ -1,0 +1,200 @@
+// The show script as an author writes it: players, timed cues, relative times, and errors that point
+// at the line and column where the script went wrong.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/pawnstage/show_script.h"
+
+using pawnstage::Action;
+using pawnstage::parseShowScript;
+using pawnstage::ScriptError;
+using pawnstage::ShowScript;
+
+namespace {
+
+ShowScript parse(const std::string& text) { return parseShowScript(text, "test.show"); }
+
+std::string errorOf(const std::string& text) {
+    try {
+        parse(text);
+    } catch (const ScriptError& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+}  // namespace
+
+TEST(StageScript, ReadsPlayersAndCuesWithTheirParameters) {
+    const ShowScript script = parse(
+        "# two pawns\n"
+        "player 2 frog at 180 280   # already up\n"
+        "player 1 robot at 20\n"
+        "\n"
+        "0:00.000 1 comingUp 800\n"
+        "1.5 all buzz\n"
+        "2 2 happy 1\n"
+        "2 1 loseScore 50 20\n"
+        "2.5 1 countAnswer wrong\n"
+        "3 2 setPosition -10 300\n"
+        "3 2 bonus 16\n");
+    ASSERT_EQ(script.players.size(), 2u);
+    EXPECT_EQ(script.players[0].number, 1);  // in slot order
+    EXPECT_EQ(script.players[0].archive, "robot");
+    EXPECT_EQ(script.players[0].x, 20);
+    EXPECT_EQ(script.players[0].y, 480);
+    EXPECT_EQ(script.players[1].archive, "frog");
+    EXPECT_EQ(script.players[1].y, 280);
+
+    ASSERT_EQ(script.cues.size(), 7u);
+    struct Expected {
+        std::uint32_t time;
+        std::int32_t player;
+        Action action;
+        std::int32_t first, second;
+        int line;
+    };
+    const Expected expected[] = {
+        {0, 1, Action::ComingUp, 800, 0, 5},        {1500, 0, Action::Buzz, 0, 0, 6},
+        {2000, 2, Action::Happy, 1, 0, 7},          {2000, 1, Action::LoseScore, 50, 20, 8},
+        {2500, 1, Action::CountAnswer, 0, 0, 9},    {3000, 2, Action::SetPosition, -10, 300, 10},
+        {3000, 2, Action::Bonus, 16, 0, 11},
+    };
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(script.cues[i].timeMs, expected[i].time);
+        EXPECT_EQ(script.cues[i].player, expected[i].player);
+        EXPECT_EQ(script.cues[i].action, expected[i].action);
+        EXPECT_EQ(script.cues[i].first, expected[i].first);
+        EXPECT_EQ(script.cues[i].second, expected[i].second);
+        EXPECT_EQ(script.cues[i].line, expected[i].line);
+    }
+    EXPECT_EQ(script.lengthMs(), 6000u);  // the last cue + 3 s
+}
+
+TEST(StageScript, TimeFormatsAndRelativeTimes) {
+    struct Case {
+        const char* time;
+        std::uint32_t ms;
+    };
+    const Case cases[] = {{"0", 0}, {"1.5", 1500}, {"2.0005", 2001}, {"0:00.000", 0}, {"1:02.25", 62250}, {"10:00", 600000}, {"0.1234", 123}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time);
+        const ShowScript script = parse(std::string("player 1 a at 0\n") + c.time + " 1 buzz\n");
+        ASSERT_EQ(script.cues.size(), 1u);
+        EXPECT_EQ(script.cues[0].timeMs, c.ms);
+    }
+
+    // Relative times count from the line before in file order, and the cues are then put in time order.
+    const ShowScript script = parse(
+        "player 1 a at 0\n"
+        "+0.5 1 buzz\n"
+        "+0.25 1 happy\n"
+        "0.1 1 lookLeft\n"
+        "+1 1 lookRight\n");
+    ASSERT_EQ(script.cues.size(), 4u);
+    EXPECT_EQ(script.cues[0].action, Action::LookLeft);
+    EXPECT_EQ(script.cues[0].timeMs, 100u);
+    EXPECT_EQ(script.cues[1].timeMs, 500u);
+    EXPECT_EQ(script.cues[2].timeMs, 750u);
+    EXPECT_EQ(script.cues[3].action, Action::LookRight);
+    EXPECT_EQ(script.cues[3].timeMs, 1100u);
+}
+
+TEST(StageScript, OptionalArgumentsTakeTheirDefaultsAndNamesIgnoreCase) {
+    const ShowScript script = parse(
+        "player 1 a at 0\n"
+        "0 1 HAPPY\n"
+        "0 1 freeze\n"
+        "0 1 loseScore 30\n"
+        "0 1 countanswer right\n"
+        "0 1 countAnswer reset\n"
+        "0 1 countAnswer -1\n"
+        "12 END\n");
+    ASSERT_EQ(script.cues.size(), 6u);
+    EXPECT_EQ(script.cues[0].action, Action::Happy);
+    EXPECT_EQ(script.cues[0].first, 0);
+    EXPECT_EQ(script.cues[1].first, 0);
+    EXPECT_EQ(script.cues[2].second, 0);
+    EXPECT_EQ(script.cues[3].first, 1);
+    EXPECT_EQ(script.cues[4].first, -1);
+    EXPECT_EQ(script.cues[5].first, -1);
+    EXPECT_EQ(script.lengthMs(), 12000u);  // end fixes the length
+}
+
+TEST(StageScript, EveryCommandHasItsMessageCodeOrNone) {
+    const struct {
+        const char* line;
+        Action action;
+        std::uint32_t code;
+    } cases[] = {
+        {"freeze -2", Action::Freeze, 0x000B0001},    {"buzz", Action::Buzz, 0x000B0003},
+        {"buzzSilent", Action::BuzzSilent, 0x000B0003}, {"happy 2", Action::Happy, 0x000B0004},
+        {"unhappy 0", Action::Unhappy, 0x000B0005},   {"lookLeft", Action::LookLeft, 0x000B0006},
+        {"lookRight", Action::LookRight, 0x000B0007}, {"unfreeze", Action::Unfreeze, 0x000B0008},
+        {"goingDown 500", Action::GoingDown, 0x000B0009}, {"comingUp 0", Action::ComingUp, 0x000B000A},
+        {"waitHold 900", Action::WaitHold, 0x000B000B}, {"addScore 10", Action::AddScore, 0},
+        {"addBonusScore 5", Action::AddBonusScore, 0}, {"subtractScore 5", Action::SubtractScore, 0},
+        {"useBonus", Action::UseBonus, 0},            {"endBonus", Action::EndBonus, 0},
+        {"endBonusIfUsed", Action::EndBonusIfUsed, 0}, {"showScore 1", Action::ShowScore, 0},
+        {"setHidden 0", Action::SetHidden, 0},        {"setScorePhase 2", Action::SetScorePhase, 0},
+        {"thaw", Action::Thaw, 0},                    {"setActivity -3", Action::SetActivity, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const ShowScript script = parse(std::string("player 1 a at 0\n1 1 ") + c.line + "\n");
+        ASSERT_EQ(script.cues.size(), 1u);
+        EXPECT_EQ(script.cues[0].action, c.action);
+        EXPECT_EQ(pawnstage::messageCode(c.action), c.code);
+    }
+}
+
+TEST(StageScript, ErrorsNameLineColumnAndWhatWasExpected) {
+    const struct {
+        const char* script;
+        const char* error;
+    } cases[] = {
+        {"player 1 a at 0\n\n0:01 1 comingUp\n",
+         "test.show:3:16: expected a number of milliseconds after 'comingUp'"},
+        {"player 1 a at 0\n0 1 comingUp soon\n",
+         "test.show:2:14: expected a number of milliseconds after 'comingUp', found 'soon'"},
+        {"player 1 a at 0\n0 1 happy 3\n", "test.show:2:11: expected a level 0, 1 or 2 after 'happy', found '3'"},
+        {"player 1 a at 0\n0 1 bonus 12\n",
+         "test.show:2:11: expected a bonus number 1 to 10, or 16 for the penguin after 'bonus', found '12'"},
+        {"player 1 a at 0\n0 1 showScore\n", "test.show:2:14: expected 0 or 1 after 'showScore'"},
+        {"player 1 a at 0\n0 1 setPosition 10\n", "test.show:2:19: expected a y position after '10'"},
+        {"player 1 a at 0\n0 1 dance\n", "test.show:2:5: unknown command 'dance'"},
+        {"player 1 a at 0\n0 1 buzz loud\n", "test.show:2:10: unexpected 'loud' after 'buzz'"},
+        {"player 1 a at 0\nsoon 1 buzz\n",
+         "test.show:2:1: expected a time (seconds like 1.5, minutes and seconds like 1:02.250, or +seconds after the line "
+         "before) or 'player', found 'soon'"},
+        {"player 1 a at 0\n1:75 1 buzz\n",
+         "test.show:2:1: expected a time (seconds like 1.5, minutes and seconds like 1:02.250, or +seconds after the line "
+         "before) or 'player', found '1:75'"},
+        {"player 1 a at 0\n1\n", "test.show:2:2: expected a player number, 'all' or 'end' after the time"},
+        {"player 1 a at 0\n1 two buzz\n", "test.show:2:3: expected a player number, 'all' or 'end' after the time, found 'two'"},
+        {"player 1 a at 0\n  1 3 buzz\n", "test.show:2:5: player 3 is not on the stage (no 'player 3' line)"},
+        {"player 1 robot\n", "test.show:1:15: expected 'at' and the pawn's x position after 'robot'"},
+        {"player 1 robot at left\n", "test.show:1:19: expected an x position after 'at', found 'left'"},
+        {"player 0 robot at 0\n", "test.show:1:8: expected a player number (1 or more) after 'player', found '0'"},
+        {"player 1 a at 0\nplayer 1 b at 9\n", "test.show:2:8: player 1 is already on the stage (line 1)"},
+        {"player 1 a at 0\n5 end\n6 end\n", "test.show:3:3: the show's end is already set (line 2)"},
+        {"player 1 a at 0\n0 1 addScore 99999999999\n",
+         "test.show:2:14: expected a number of points after 'addScore', found '99999999999'"},
+        {"player 1 a at 0\n90000 1 buzz\n", "test.show:2:1: time '90000' lies beyond the longest show of 24 hours"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        EXPECT_EQ(errorOf(c.script), c.error);
+    }
+}
+
+TEST(StageScript, AnUnreadableFileIsNamedInTheError) {
+    try {
+        pawnstage::loadShowScript("/nonexistent/dir/none.show");
+        FAIL() << "no error";
+    } catch (const ScriptError& error) {
+        EXPECT_STREQ(error.what(), "/nonexistent/dir/none.show: cannot read the show script");
+    }
+}
