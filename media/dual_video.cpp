@@ -5,6 +5,7 @@
 
 #include "core/allocator.h"
 #include "media/blend.h"
+#include "media/blend_fast.h"
 
 namespace {
 
@@ -93,8 +94,8 @@ void DualVideo::drawBlended(Canvas* canvas) {
     }
     PixelRows* alphaRows = alpha->lockRows(0, h - 1);
     if (alphaRows) {
-        blendReference(BlendTableSet{srcRed, srcGreen, srcBlue, dstRed, dstGreen, dstBlue}, coordMap, *colourRows,
-                       *alphaRows, *destination, drawn, skipX, skipY);
+        blendDraw(BlendTableSet{srcRed, srcGreen, srcBlue, dstRed, dstGreen, dstBlue}, alphaScale, coordMap, zoom,
+                  *colourRows, *alphaRows, *destination, drawn, skipX, skipY);
         alpha->unlockRows(alphaRows);
     }
     colour->unlockRows(colourRows);
@@ -114,7 +115,7 @@ void DualVideo::drawOpaque(Canvas* canvas) {
     if (!destination) return;
     PixelRows* colourRows = colour->lockRows(0, h - 1);
     if (colourRows) {
-        copyOpaque(*colourRows, *destination, drawn, drawn.x - position.x, drawn.y - position.y);
+        copyDraw(*colourRows, *destination, drawn, drawn.x - position.x, drawn.y - position.y);
         colour->unlockRows(colourRows);
     }
     canvas->unlockRows(destination);

@@ -9,8 +9,12 @@
 #include <random>
 #include <vector>
 
+#include "core/allocator.h"
+#include "fake_media.h"
+#include "host/core/host_engine.h"
 #include "media/blend.h"
 #include "media/blend_fast.h"
+#include "media/dual_video.h"
 
 // Names kernels in failure messages.
 void PrintTo(BlendKernel kernel, std::ostream* out) { *out << blendKernelName(kernel); }
@@ -286,4 +290,72 @@ TEST(BlendDispatch, UnitPixelIsTheTableArithmetic) {
                 ASSERT_EQ(blendUnitPixel(sp, dp, a), blendPixel(tables.set(), sp, dp, static_cast<std::uint8_t>(a)));
             }
     EXPECT_EQ(blendUnitPixel(0x7fff, 0x8123, 0), 0x8123);
+}
+
+namespace {
+
+// A DualVideo on a fake "avifile" video that shows one frame of random pixels, alpha in runs.
+struct DualPicture {
+    DualPicture(std::int32_t width, std::int32_t height, bool withAlpha, std::mt19937& random)
+        : video(1, Point(width, height)), colour(width, height, 16), alpha(width, height, 8) {
+        factory.video = &video;
+        video.bitmaps.push_back(&colour.table);
+        if (withAlpha) video.bitmaps.push_back(&alpha.table);
+        entry.locator = "file://dual.avi";
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width; ++x) colour.setPixel16(x, y, static_cast<std::uint16_t>(random()));
+            std::vector<std::uint8_t> row(static_cast<std::size_t>(width));
+            paintAlphaRuns(row.data(), width, random);
+            for (std::int32_t x = 0; x < width; ++x) alpha.setPixel8(x, y, row[static_cast<std::size_t>(x)]);
+        }
+        dual = create<DualVideo>(&entry);
+    }
+    ~DualPicture() { dual->deletingDestructor(1); }
+
+    hostengine::HostEngine host;
+    fakes::FakeVideoFactory factory;
+    fakes::FakeVideo video;
+    fakes::MemoryBitmap colour;
+    fakes::MemoryBitmap alpha;
+    ResourceEntry entry{};
+    DualVideo* dual = nullptr;
+};
+
+}  // namespace
+
+TEST(BlendDispatch, DualVideoDrawsAlikeWithEveryKernel) {
+    // A pawn-sized picture cut by the context's clip on the left and at the bottom, blended and
+    // copied, at the unit scale the module sets and at another; every kernel must leave the surface
+    // the reference leaves.
+    std::mt19937 random(31);
+    for (const bool withAlpha : {true, false}) {
+        for (const double scale : {1.0, 0.5}) {
+            DualPicture picture(150, 200, withAlpha, random);
+            ASSERT_NE(picture.dual, nullptr);
+            picture.dual->setAlphaScale(scale);
+            picture.dual->setPosition(-7, 45);
+            fakes::MemorySurface background(200, 240);
+            for (std::int32_t y = 0; y < 240; ++y)
+                for (std::int32_t x = 0; x < 200; ++x) background.setPixel16(x, y, static_cast<std::uint16_t>(random()));
+            std::vector<std::uint16_t> expected;
+            for (BlendKernel kernel : {BlendKernel::Reference, BlendKernel::Sse2, BlendKernel::Avx2, BlendKernel::Avx512}) {
+                if (!blendKernelAvailable(kernel)) continue;
+                fakes::MemorySurface surface(200, 240);
+                for (std::int32_t y = 0; y < 240; ++y)
+                    for (std::int32_t x = 0; x < 200; ++x) surface.setPixel16(x, y, background.pixel16(x, y));
+                Canvas canvas = fakes::canvasOver(surface);
+                canvas.clip = Rect(0, 0, 200, 230);
+                {
+                    ForcedKernel forced(kernel);
+                    picture.dual->draw(&canvas);
+                }
+                EXPECT_EQ(surface.outstanding(), 0);
+                std::vector<std::uint16_t> pixels;
+                for (std::int32_t y = 0; y < 240; ++y)
+                    for (std::int32_t x = 0; x < 200; ++x) pixels.push_back(surface.pixel16(x, y));
+                if (kernel == BlendKernel::Reference) expected = pixels;
+                else EXPECT_EQ(pixels, expected) << blendKernelName(kernel) << (withAlpha ? " blend" : " copy") << " at " << scale;
+            }
+        }
+    }
 }
