@@ -68,6 +68,34 @@ PAWN_AVX2 void copyRowAvx2(const std::uint16_t* colour, std::uint16_t* destinati
 
 }  // namespace
 
+// As buildBlendTablesSse2, four products at a time.
+PAWN_AVX2 void buildBlendTablesAvx2(const BlendTableSet& tables, double scale) {
+    const __m256d scaleD = _mm256_set1_pd(scale), inverse = _mm256_set1_pd(0.00392156862745098);
+    const __m256d zero = _mm256_setzero_pd(), step = _mm256_set1_pd(4.0);
+    for (std::int32_t c = 0; c < 32; ++c) {
+        const __m256d cD = _mm256_set1_pd(c);
+        const __m128i cW = _mm_set1_epi16(static_cast<short>(c));
+        __m256d a = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
+        for (std::int32_t first = 0; first < 256; first += 8) {
+            const __m256d low = _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(cD, a), scaleD), inverse);
+            a = _mm256_add_pd(a, step);
+            const __m256d high = _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(cD, a), scaleD), inverse);
+            a = _mm256_add_pd(a, step);
+            const __m128i source =
+                _mm_packs_epi32(_mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(low, zero), cD)),
+                                _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(high, zero), cD)));
+            const __m128i rest = _mm_sub_epi16(cW, source);
+            const std::int32_t at = c * 256 + first;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.srcBlue + at), source);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.srcGreen + at), _mm_slli_epi16(source, 5));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.srcRed + at), _mm_slli_epi16(source, 10));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.dstBlue + at), rest);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.dstGreen + at), _mm_slli_epi16(rest, 5));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.dstRed + at), _mm_slli_epi16(rest, 10));
+        }
+    }
+}
+
 PAWN_AVX2 void blendUnitAvx2(const PixelRows& colour, const PixelRows& alpha, const PixelRows& destination,
                              const Rect& drawn, std::int32_t skipX, std::int32_t skipY) {
     for (std::int32_t i = 0; i < drawn.height; ++i) {

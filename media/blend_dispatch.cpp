@@ -33,7 +33,7 @@ bool blendKernelAvailable(BlendKernel kernel) {
         case BlendKernel::Reference: return true;
         case BlendKernel::Sse2: return PAWN_X86_KERNELS && cpu.sse2;
         case BlendKernel::Avx2: return PAWN_X86_KERNELS && cpu.avx2;
-        case BlendKernel::Avx512: return PAWN_X86_KERNELS && cpu.avx512bw;
+        case BlendKernel::Avx512: return PAWN_X86_KERNELS && cpu.avx512bw && cpu.avx2;
     }
     return false;
 }
@@ -78,5 +78,17 @@ void copyDraw(const PixelRows& colour, const PixelRows& destination, const Rect&
         case BlendKernel::Avx512: copyOpaqueAvx512(colour, destination, drawn, skipX, skipY); return;
 #endif
         default: copyOpaque(colour, destination, drawn, skipX, skipY); return;
+    }
+}
+
+void buildBlendTablesFast(const BlendTableSet& tables, double scale) {
+    switch (chosenBlendKernel()) {
+#if PAWN_X86_KERNELS
+        case BlendKernel::Sse2: buildBlendTablesSse2(tables, scale); return;
+        // Every processor with AVX-512BW has AVX2; wider vectors gain nothing on 96 KB of stores.
+        case BlendKernel::Avx2:
+        case BlendKernel::Avx512: buildBlendTablesAvx2(tables, scale); return;
+#endif
+        default: buildBlendTables(tables, scale); return;
     }
 }

@@ -40,6 +40,9 @@ void blendDraw(const BlendTableSet& tables, double alphaScale, const std::int32_
 // The opaque copy through the chosen kernel; arguments as for copyOpaque.
 void copyDraw(const PixelRows& colour, const PixelRows& destination, const Rect& drawn, std::int32_t skipX,
               std::int32_t skipY);
+// The tables of buildBlendTables, entry for entry (the same double products, in the same order, with
+// the same clamping of scales outside 0..1), several entries at a time with the chosen kernel.
+void buildBlendTablesFast(const BlendTableSet& tables, double scale);
 
 // One blended pixel with the arithmetic of the unit-scale tables: each component becomes
 // s * a / 255 + d - d * a / 255 (integer quotients); alpha 0 keeps the destination, bit 15 included.
@@ -66,6 +69,8 @@ void copyOpaqueAvx2(const PixelRows& colour, const PixelRows& destination, const
                     std::int32_t skipY);
 void copyOpaqueAvx512(const PixelRows& colour, const PixelRows& destination, const Rect& drawn, std::int32_t skipX,
                       std::int32_t skipY);
+void buildBlendTablesSse2(const BlendTableSet& tables, double scale);
+void buildBlendTablesAvx2(const BlendTableSet& tables, double scale);
 
 // A row of `count` pixels with 8-pixel vectors; the wider kernels hand it rows too short for theirs.
 void blendRowSse2(const std::uint16_t* colour, const std::uint8_t* alpha, std::uint16_t* destination,

@@ -86,6 +86,36 @@ PAWN_SSE2 void copyRowSse2(const std::uint16_t* colour, std::uint16_t* destinati
                      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(colour + last)), low15));
 }
 
+// Component c's entries for alpha 0..255, eight at a time. With share = c * a * scale * (1/255) as
+// the reference forms it (c * a is exact in a double), max(share, 0) turns negatives and NaN into 0
+// (maxpd yields its second operand when the first is NaN) and min(.., c) caps the rest at c, as the
+// reference's comparisons do.
+PAWN_SSE2 void buildBlendTablesSse2(const BlendTableSet& tables, double scale) {
+    const __m128d scaleD = _mm_set1_pd(scale), inverse = _mm_set1_pd(0.00392156862745098), zero = _mm_setzero_pd();
+    for (std::int32_t c = 0; c < 32; ++c) {
+        const __m128d cD = _mm_set1_pd(c);
+        const __m128i cW = _mm_set1_epi16(static_cast<short>(c));
+        __m128d a = _mm_set_pd(1.0, 0.0);
+        for (std::int32_t first = 0; first < 256; first += 8) {
+            __m128i m[4];
+            for (int k = 0; k < 4; ++k) {
+                const __m128d share = _mm_mul_pd(_mm_mul_pd(_mm_mul_pd(cD, a), scaleD), inverse);
+                m[k] = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(share, zero), cD));
+                a = _mm_add_pd(a, _mm_set1_pd(2.0));
+            }
+            const __m128i source = _mm_packs_epi32(_mm_unpacklo_epi64(m[0], m[1]), _mm_unpacklo_epi64(m[2], m[3]));
+            const __m128i rest = _mm_sub_epi16(cW, source);
+            const std::int32_t at = c * 256 + first;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.srcBlue + at), source);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.srcGreen + at), _mm_slli_epi16(source, 5));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.srcRed + at), _mm_slli_epi16(source, 10));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.dstBlue + at), rest);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.dstGreen + at), _mm_slli_epi16(rest, 5));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tables.dstRed + at), _mm_slli_epi16(rest, 10));
+        }
+    }
+}
+
 void blendUnitSse2(const PixelRows& colour, const PixelRows& alpha, const PixelRows& destination, const Rect& drawn,
                    std::int32_t skipX, std::int32_t skipY) {
     for (std::int32_t i = 0; i < drawn.height; ++i) {

@@ -53,7 +53,7 @@ void DualVideo::deletingDestructor(unsigned flags) {
 
 void DualVideo::setAlphaScale(double scale) {
     alphaScale = scale;
-    buildBlendTables(BlendTableSet{srcRed, srcGreen, srcBlue, dstRed, dstGreen, dstBlue}, alphaScale);
+    buildBlendTablesFast(BlendTableSet{srcRed, srcGreen, srcBlue, dstRed, dstGreen, dstBlue}, alphaScale);
 }
 
 void DualVideo::setZoom(double newZoom) {

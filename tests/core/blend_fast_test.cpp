@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <ostream>
@@ -255,6 +256,26 @@ TEST_P(KernelTest, OtherScalesAndZoomsKeepTheTables) {
     const Scene scene{90, 40, 300, 100, Point(10, 20), Rect(0, 0, 300, 100), 0, 0, 0, 0, 0, 0};
     for (const auto& [scale, zoom] : {std::pair{0.5, 1.0}, std::pair{1.0, 2.0}, std::pair{0.25, 0.5}})
         EXPECT_TRUE(drawsAlike(scene, GetParam(), random, scale, zoom)) << scale << " " << zoom;
+}
+
+TEST_P(KernelTest, BuildsTheTablesOfTheReferenceForAnyScale) {
+    // A blinking picture rebuilds its tables twice a frame with opacities anywhere in 0..1; scales
+    // outside it, and those that are no number, must be clamped exactly as the reference does.
+    std::vector<double> scales = {1.0, 0.0, -0.0, 0.5, 0.37, 0.999, 1e-300, 4.9e-324, 0.06561279296875,
+                                  -0.5, 1.5, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937 random(17);
+    for (int i = 0; i < 200; ++i) scales.push_back(std::uniform_real_distribution<double>(0.0, 1.0)(random));
+    UnitTables expected, actual;
+    for (double scale : scales) {
+        buildBlendTables(expected.set(), scale);
+        {
+            ForcedKernel forced(GetParam());
+            ASSERT_TRUE(forced.ok);
+            buildBlendTablesFast(actual.set(), scale);
+        }
+        ASSERT_EQ(std::memcmp(&expected, &actual, sizeof expected), 0) << "scale " << scale;
+    }
 }
 
 TEST(BlendDispatch, ChoosesTheWidestKernelUnlessForced) {
