@@ -58,6 +58,7 @@ public:
     std::uint32_t lengthMs() const { return script_.lengthMs(); }
     std::size_t slotCount() const { return pawns_.size(); }
     const PlayerSlot& slot(std::size_t index) const { return script_.players[index]; }
+    IKTPlayer& player(std::size_t index) { return *pawns_[index].player; }  // in slot order
 
     hostengine::Surface& surface() { return surface_; }
     hostengine::SoundFactory& sounds();
