@@ -112,9 +112,14 @@ std::int32_t HostFont::setPhase(std::int32_t phase) {
     return 1;
 }
 
+// The module calls textWidth and drawText: a host failure (memory) must not escape into it.
 std::int32_t HostFont::textWidth(const char* text) {
-    std::int64_t width = measure(decodeUtf8(text));
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(width, 0, std::numeric_limits<std::int32_t>::max()));
+    try {
+        std::int64_t width = measure(decodeUtf8(text));
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(width, 0, std::numeric_limits<std::int32_t>::max()));
+    } catch (...) {
+        return 0;
+    }
 }
 
 std::int32_t HostFont::lineHeight() {
@@ -123,6 +128,15 @@ std::int32_t HostFont::lineHeight() {
 
 void HostFont::drawText(Canvas* canvas, std::int32_t x, std::int32_t y, const char* text) {
     if (!canvas || !text) return;
+    try {
+        drawLine(*canvas, x, y, text);
+    } catch (...) {
+        // Nothing drawn; every lock taken has been given back by then.
+    }
+}
+
+void HostFont::drawLine(Canvas& context, std::int32_t x, std::int32_t y, const char* text) {
+    Canvas* canvas = &context;
     std::vector<std::uint32_t> points = decodeUtf8(text);
     std::int64_t width = measure(points), height = boxHeight();
     if (width <= 0 || height <= 0) return;

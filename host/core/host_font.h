@@ -71,6 +71,8 @@ protected:
     std::int32_t outlineRadius_ = 2;
 
 private:
+    void drawLine(Canvas& canvas, std::int32_t x, std::int32_t y, const char* text);
+
     struct Scale : IFontScale {
         double value = 1.0;
         void set(double scale) override { value = scale; }

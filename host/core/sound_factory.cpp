@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace hostengine {
 namespace {
@@ -305,14 +306,18 @@ void SoundFactory::clearPlaybackLog() {
 // re-posted by each pass, so that every pumpEvents looks at the clock once.
 void SoundFactory::schedulePoll() {
     if (pollPosted_) return;
-    pollPosted_ = true;
     std::weak_ptr<bool> alive = alive_;
-    engine_.post([this, alive] {
-        auto still = alive.lock();
-        if (!still || !*still) return;
-        pollPosted_ = false;
-        poll();
-    });
+    try {
+        engine_.post([this, alive] {
+            auto still = alive.lock();
+            if (!still || !*still) return;
+            pollPosted_ = false;
+            poll();
+        });
+        pollPosted_ = true;
+    } catch (...) {
+        // Out of memory: the next stop or play tries again.
+    }
 }
 
 void SoundFactory::poll() {
@@ -336,10 +341,12 @@ void SoundFactory::poll() {
         IListener* listener = over->listener_;
         if (Playback* entry = logEntry(over->logIndex_)) entry->notified = listener != nullptr;
         over->endPlayback(now, false);
-        if (listener) {
-            ++notices_;
-            listener->receive(new SoundEndNotice(listener));
-        }
+        // Events may run inside the module's own pumpEvents call: nothing may be thrown from here.
+        if (listener)
+            if (auto* notice = new (std::nothrow) SoundEndNotice(listener)) {
+                ++notices_;
+                listener->receive(notice);
+            }
     }
     for (auto& [handle, sound] : sounds_)
         if (sound->playing_) {

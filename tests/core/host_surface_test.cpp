@@ -27,24 +27,16 @@ TEST(HostSurface, LocksOnlyRowRangesInsideTheSurface) {
     EXPECT_EQ(surface.locks().outstanding(), 0);
     EXPECT_EQ(surface.locks().taken(), 3);
     EXPECT_EQ(surface.locks().refused(), 4);
-    EXPECT_EQ(surface.locks().strayUnlocks(), 0);
-}
-
-TEST(HostSurface, CountsLocksLeftOpenAndUnlocksOfForeignRecords) {
-    Surface surface(4, 4);
-    PixelRows* a = surface.lockRows(0, 1);
-    PixelRows* b = surface.lockRows(1, 3);
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(surface.locks().outstanding(), 2);
-    surface.unlockRows(a);
-    surface.unlockRows(a);  // twice
+    // A lock left open shows; so do unlocks of records never handed out, or handed back twice.
+    PixelRows* open = surface.lockRows(0, 1);
+    PixelRows* twice = surface.lockRows(1, 3);
+    surface.unlockRows(twice);
+    surface.unlockRows(twice);
     PixelRows foreign{surface.row(0), 16, surface.pitch()};
     surface.unlockRows(&foreign);
-    surface.unlockRows(nullptr);  // ignored
     EXPECT_EQ(surface.locks().outstanding(), 1);
     EXPECT_EQ(surface.locks().strayUnlocks(), 2);
-    surface.unlockRows(b);
-    EXPECT_EQ(surface.locks().outstanding(), 0);
+    surface.unlockRows(open);
 }
 
 TEST(HostSurface, FailureSwitchRefusesEveryLock) {
@@ -62,21 +54,6 @@ TEST(HostSurface, FailureSwitchRefusesEveryLock) {
     surface.unlockRows(rows);
 }
 
-TEST(HostSurface, RowsPaddedToFourBytesAndPixelsKeepBit15Clear) {
-    Surface odd(3, 2);
-    EXPECT_EQ(odd.pitch(), 8);
-    Surface wide(3, 2, 20);
-    EXPECT_EQ(wide.pitch(), 20);
-    EXPECT_THROW(Surface(3, 2, 4), std::invalid_argument);
-    wide.setPixel(2, 1, 0xFFFF);
-    wide.setPixel(3, 1, 0x1234);  // outside: ignored
-    EXPECT_EQ(wide.pixel(2, 1), 0x7FFF);
-    EXPECT_EQ(wide.pixel(3, 1), 0);
-    EXPECT_TRUE(wide.highBitClear());
-    wide.row(0)[1] = 0x8000;  // as a faulty writer through a lock would
-    EXPECT_FALSE(wide.highBitClear());
-}
-
 TEST(HostSurface, ConvertsBetweenEightAndFiveBitComponents) {
     EXPECT_EQ(rgb555(255, 255, 255), 0x7FFF);
     EXPECT_EQ(rgb555(Colour(255, 0, 0)), 0x7C00);
@@ -86,21 +63,18 @@ TEST(HostSurface, ConvertsBetweenEightAndFiveBitComponents) {
     const std::pair<std::uint32_t, std::uint8_t> expansions[] = {{0, 0}, {1, 8}, {16, 132}, {30, 247}, {31, 255}};
     for (auto [five, eight] : expansions) EXPECT_EQ(expand5(five), eight) << five;
 
-    Surface surface(2, 1, 8);
+    Surface surface(2, 1, 12);  // padded rows must not leak into the RGB rows
     surface.setPixel(0, 0, 0x7C00 | 16);
-    surface.setPixel(1, 0, (31 << 5));
-    std::vector<std::uint8_t> rgb = surface.toRgb24();
-    EXPECT_EQ(rgb, (std::vector<std::uint8_t>{255, 0, 132, 0, 255, 0}));
+    surface.setPixel(1, 0, 0xFFFF);  // bit 15 is never stored
+    EXPECT_TRUE(surface.highBitClear());
+    EXPECT_EQ(surface.toRgb24(), (std::vector<std::uint8_t>{255, 0, 132, 255, 255, 255}));
 }
 
 TEST(HostSurface, CanvasCoversTheSurfaceAndDrawableAreaStaysOnIt) {
     Surface surface(10, 8);
     Canvas canvas = makeCanvas(surface);
-    EXPECT_EQ(canvas.surface, &surface);
     EXPECT_EQ(canvas.clip.width, 10);
     EXPECT_EQ(canvas.clip.height, 8);
-    EXPECT_EQ(canvas.origin.x, 0);
-    EXPECT_EQ(canvas.font, nullptr);
 
     struct Case {
         Rect clip;
@@ -108,7 +82,6 @@ TEST(HostSurface, CanvasCoversTheSurfaceAndDrawableAreaStaysOnIt) {
         Rect expected;
     };
     const Case cases[] = {
-        {Rect(0, 0, 10, 8), Point(0, 0), Rect(0, 0, 10, 8)},
         {Rect(-100, -100, 1000, 1000), Point(0, 0), Rect(0, 0, 10, 8)},
         {Rect(0, 0, 100, 100), Point(4, 3), Rect(0, 0, 6, 5)},
         {Rect(-10, -10, 100, 100), Point(-2, -1), Rect(2, 1, 10, 8)},
@@ -171,9 +144,6 @@ TEST(HostMemoryBitmap, HandsItselfOutAsIBitmapAndLocksRowsOfItsDepth) {
         MemoryBitmap alpha(5, 3, 8);
         EXPECT_EQ(colour.handle()->find<IBitmap>("ibitmap"), &colour);
         EXPECT_NE(engine.findInterface(nullptr, "IBitmap"), 0u);
-        EXPECT_EQ(colour.pitch(), 12);
-        EXPECT_EQ(alpha.pitch(), 8);
-        EXPECT_EQ(alpha.info()->bitsPerPixel, 8);
         alpha.setPixel(4, 2, 200);
         PixelRows* rows = alpha.lockRows(1, 2);
         ASSERT_NE(rows, nullptr);

@@ -1,85 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include "core/allocator.h"
 #include "host/core/raw_avi.h"
+#include "tests/core/video_pattern.h"
 
 using namespace hostengine;
-namespace fs = std::filesystem;
+using namespace videotest;
 
 namespace {
-
-// A directory of its own per test, removed afterwards.
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        path = fs::temp_directory_path() / ("pawn_raw_avi_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const char* name) const { return (path / name).string(); }
-};
-
-// Frame f: every pixel different in colour and alpha, so rows, columns and frames cannot be mixed up.
-std::vector<std::uint8_t> pattern(int width, int height, int f) {
-    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &bgra[(static_cast<std::size_t>(y) * width + x) * 4];
-            p[0] = static_cast<std::uint8_t>(x * 8 + f);
-            p[1] = static_cast<std::uint8_t>(y * 8 + 3 * f);
-            p[2] = static_cast<std::uint8_t>(255 - 8 * f);
-            p[3] = static_cast<std::uint8_t>((x + 7 * y + 31 * f) & 0xFF);
-        }
-    return bgra;
-}
-
-std::vector<std::vector<std::uint8_t>> patterns(int width, int height, int frames) {
-    std::vector<std::vector<std::uint8_t>> all;
-    for (int f = 0; f < frames; ++f) all.push_back(pattern(width, height, f));
-    return all;
-}
-
-// Checks that the video's two bitmaps show frame f of the pattern, read through IBitmap locks.
-void expectShows(IVideo* video, int width, int height, int f) {
-    IBitmap* colour = video->bitmap(0)->find<IBitmap>("IBitmap");
-    IBitmap* alpha = video->bitmap(1)->find<IBitmap>("IBitmap");
-    ASSERT_TRUE(colour && alpha);
-    ASSERT_EQ(colour->info()->bitsPerPixel, 16);
-    ASSERT_EQ(alpha->info()->bitsPerPixel, 8);
-    PixelRows* c = colour->lockRows(0, height - 1);
-    PixelRows* a = alpha->lockRows(0, height - 1);
-    ASSERT_TRUE(c && a);
-    std::vector<std::uint8_t> expected = pattern(width, height, f);
-    int wrong = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* p = &expected[(static_cast<std::size_t>(y) * width + x) * 4];
-            std::uint16_t rgb = reinterpret_cast<const std::uint16_t*>(static_cast<std::uint8_t*>(c->pixels) + y * c->pitch)[x];
-            std::uint8_t alphaByte = static_cast<std::uint8_t*>(a->pixels)[y * a->pitch + x];
-            std::uint16_t want = static_cast<std::uint16_t>(((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3));
-            wrong += rgb != want || alphaByte != p[3];
-        }
-    EXPECT_EQ(wrong, 0) << "frame " << f;
-    colour->unlockRows(c);
-    alpha->unlockRows(a);
-}
-
-std::vector<char> bytesOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const std::string& path, const std::vector<char>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 void put32(std::vector<char>& bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
@@ -166,7 +94,7 @@ TEST(RawAvi, RefusesMissingTruncatedAndForeignFiles) {
         {"empty", [](auto& b) { b.clear(); }},
         {"text", [](auto& b) { b.assign({'h', 'e', 'l', 'l', 'o'}); }},
         {"wave, not video", [](auto& b) { b[8] = 'W', b[9] = 'A', b[10] = 'V', b[11] = 'E'; }},
-        {"cut in the last frame", [](auto& b) { b.resize(b.size() - 40); }},
+        {"cut in the last frame", [](auto& b) { b.resize(b.size() - 40 - 10); }},  // past the index
         {"riff longer than the file", [](auto& b) { put32(b, 4, 0x7FFFFFFF); }},
         {"compressed", [](auto& b) { put32(b, 172 + 16, 0x31637664); }},
         {"16 bits per pixel", [](auto& b) { b[172 + 14] = 16; }},
@@ -205,19 +133,6 @@ TEST(RawAvi, RefusesMissingTruncatedAndForeignFiles) {
     factory.close(&stranger);
 }
 
-TEST(RawAvi, FramesWiderThanTheBlendMapStillOpen) {
-    TempDir dir;
-    HostEngine engine;
-    RawAviVideoFactory factory;
-    std::string path = dir.file("wide.avi");
-    ASSERT_TRUE(writeRawAvi(path, 600, 2, 12, patterns(600, 2, 1)));
-    InterfaceTable* handle = factory.open(path.c_str());
-    ASSERT_NE(handle, nullptr) << factory.lastError();
-    EXPECT_EQ(handle->find<IVideo>("IVideo")->size().x, 600);
-    expectShows(handle->find<IVideo>("IVideo"), 600, 2, 0);
-    factory.close(handle);
-}
-
 TEST(RawAvi, FactoryIsFoundAsAvifileAndClosingReleasesEverything) {
     TempDir dir;
     HostEngine engine;
@@ -225,12 +140,14 @@ TEST(RawAvi, FactoryIsFoundAsAvifileAndClosingReleasesEverything) {
     {
         auto factory = registerRawAviVideoFactory(engine);
         EXPECT_EQ(interfaceFrom<IVideoFactory>(engine.findInterface("avifile", "IVideoFactory")), static_cast<IVideoFactory*>(factory.get()));
+        // Wider than the module's blend map draws: still opened, the module clips.
         std::string path = dir.file("v.avi");
-        ASSERT_TRUE(writeRawAvi(path, 3, 3, 12, patterns(3, 3, 2)));
+        ASSERT_TRUE(writeRawAvi(path, 600, 2, 12, patterns(600, 2, 2)));
         InterfaceTable* first = factory->open(path.c_str());
         InterfaceTable* second = factory->open(path.c_str());
         ASSERT_TRUE(first && second);
         EXPECT_NE(first, second);
+        expectShows(first->find<IVideo>("IVideo"), 600, 2, 0);
         EXPECT_NE(engine.findInterface(nullptr, "IVideo"), 0u);
         factory->close(first);
         EXPECT_EQ(factory->openVideos(), 1u);
@@ -240,13 +157,4 @@ TEST(RawAvi, FactoryIsFoundAsAvifileAndClosingReleasesEverything) {
     EXPECT_EQ(engine.findInterface(nullptr, "IBitmap"), 0u);
     EXPECT_EQ(engine.findInterface("avifile", "IVideoFactory"), 0u);
     EXPECT_EQ(allocationStats().live, before);
-}
-
-TEST(RawAvi, WriterRefusesUnusableSizes) {
-    TempDir dir;
-    RawAviWriter writer;
-    EXPECT_FALSE(writer.open(dir.file("a.avi"), 0, 5, 12));
-    EXPECT_FALSE(writer.open(dir.file("a.avi"), 5, 9000, 12));
-    EXPECT_FALSE(writer.open(dir.file("a.avi"), 5, 5, 0));
-    EXPECT_FALSE(writeRawAvi(dir.file("b.avi"), 2, 2, 12, {std::vector<std::uint8_t>(3)}));
 }

@@ -1,0 +1,88 @@
+// Test frames for the host's video factories: every pixel differs in colour and alpha, so rows,
+// columns and frames cannot be mixed up; and the check that a video's two bitmaps show one of them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "core/abi.h"
+
+namespace videotest {
+
+// A directory of its own per test, removed afterwards.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        path = std::filesystem::temp_directory_path() /
+               (std::string("pawn_video_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(::getpid()));
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+// Frame f as BGRA, rows top-down.
+inline std::vector<std::uint8_t> pattern(int width, int height, int f) {
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = &bgra[(static_cast<std::size_t>(y) * width + x) * 4];
+            p[0] = static_cast<std::uint8_t>(x * 9 + f * 5);
+            p[1] = static_cast<std::uint8_t>(y * 11 + f * 17);
+            p[2] = static_cast<std::uint8_t>(200 - 6 * f + x);
+            p[3] = static_cast<std::uint8_t>((x * 3 + y * 29 + f * 41) & 0xFF);
+        }
+    return bgra;
+}
+
+inline std::vector<std::vector<std::uint8_t>> patterns(int width, int height, int frames) {
+    std::vector<std::vector<std::uint8_t>> all;
+    for (int f = 0; f < frames; ++f) all.push_back(pattern(width, height, f));
+    return all;
+}
+
+// The video's bitmaps, read through their IBitmap locks, show frame f: colour cut to 5 bits, alpha exact.
+inline void expectShows(IVideo* video, int width, int height, int f) {
+    IBitmap* colour = video->bitmap(0)->find<IBitmap>("IBitmap");
+    IBitmap* alpha = video->bitmap(1)->find<IBitmap>("IBitmap");
+    ASSERT_TRUE(colour && alpha);
+    ASSERT_EQ(colour->info()->bitsPerPixel, 16);
+    ASSERT_EQ(alpha->info()->bitsPerPixel, 8);
+    PixelRows* c = colour->lockRows(0, height - 1);
+    PixelRows* a = alpha->lockRows(0, height - 1);
+    ASSERT_TRUE(c && a);
+    std::vector<std::uint8_t> expected = pattern(width, height, f);
+    int wrongColour = 0, wrongAlpha = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = &expected[(static_cast<std::size_t>(y) * width + x) * 4];
+            std::uint16_t rgb = reinterpret_cast<const std::uint16_t*>(static_cast<std::uint8_t*>(c->pixels) + y * c->pitch)[x];
+            std::uint16_t want = static_cast<std::uint16_t>(((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3));
+            wrongColour += rgb != want;
+            wrongAlpha += static_cast<std::uint8_t*>(a->pixels)[y * a->pitch + x] != p[3];
+        }
+    EXPECT_EQ(wrongColour, 0) << "frame " << f;
+    EXPECT_EQ(wrongAlpha, 0) << "frame " << f;
+    colour->unlockRows(c);
+    alpha->unlockRows(a);
+}
+
+inline std::vector<char> bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeBytes(const std::string& path, const std::vector<char>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace videotest
