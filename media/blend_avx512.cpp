@@ -41,15 +41,18 @@ PAWN_AVX512 inline void step32(const std::uint16_t* colour, const std::uint8_t* 
     const __m512i a = _mm512_maskz_loadu_epi8(lanes, alpha);
     const __mmask32 drawn = static_cast<__mmask32>(_mm512_test_epi8_mask(a, a));
     if (drawn == 0) return;
-    const __m512i s = _mm512_maskz_loadu_epi16(drawn, colour);
+    const __m512i s = _mm512_maskz_loadu_epi16(lanes, colour);
     __m512i out;
     if (static_cast<__mmask32>(_mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8(-1))) == lanes) {
         out = _mm512_and_si512(s, _mm512_set1_epi16(0x7fff));
     } else {
-        const __m512i d = _mm512_maskz_loadu_epi16(drawn, destination);
-        out = blend32(s, d, a);
+        // Transparent pixels keep the destination through a register move rather than a sparse store
+        // mask: stores with gaps in their mask are slow on some processors.
+        const __m512i d = _mm512_maskz_loadu_epi16(lanes, destination);
+        out = _mm512_mask_mov_epi16(d, drawn, blend32(s, d, a));
     }
-    _mm512_mask_storeu_epi16(destination, drawn, out);
+    if (lanes == ~__mmask32{0}) _mm512_storeu_si512(destination, out);
+    else _mm512_mask_storeu_epi16(destination, lanes, out);
 }
 
 PAWN_AVX512 void blendRowAvx512(const std::uint16_t* colour, const std::uint8_t* alpha, std::uint16_t* destination,
