@@ -480,7 +480,7 @@ TEST(StagePlay, ScreenshotUnderXvfbShowsThePawns) {
         "player 2 dot at 400 280\n"
         "0 all showScore 1\n");
     const fs::path shot = work / "shot.png";
-    // No sound device here; X11's libraries keep memory to the end, which is not the stage's.
+    // No sound device here; SDL's system libraries (D-Bus) keep memory to the end, which is not the stage's.
     const Outcome run = runStage({"play", "--script", script, "--samples", samples().string(), "--screenshot", shot.string(), "--frames", "5"},
                              work, "SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 xvfb-run -a ");
     ASSERT_EQ(run.status, 0) << run.err;

@@ -126,6 +126,11 @@ public:
     // Queues what the host played up to clock `ms`: a sound started at `ms` is heard from the next call.
     void catchUp(const hostengine::SoundFactory& sounds, std::uint32_t ms) {
         const std::int64_t until = hostengine::SoundFactory::frameAt(ms);
+        if (!started_) {
+            // The clock ran while the pawns were built; queuing that stretch would only delay every sound.
+            started_ = true;
+            mixed_ = until;
+        }
         if (!device_ || until <= mixed_) {
             mixed_ = std::max(mixed_, until);
             return;
@@ -138,6 +143,7 @@ public:
 
 private:
     SDL_AudioDeviceID device_ = 0;
+    bool started_ = false;
     std::int64_t mixed_ = 0;
     std::vector<std::int16_t> buffer_;
 };
