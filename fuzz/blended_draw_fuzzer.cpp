@@ -1,0 +1,120 @@
+// The blended draw and the opaque copy: a DualVideo over a host video whose frame size, bitmaps
+// (sizes, depths, pitches, bottom-up rows, handles without "IBitmap") the input picks, drawn at any
+// position onto a surface of any size and pitch through a context with any clip rectangle and
+// origin, now and then with rows that cannot be locked, with another zoom or alpha scale. No pixel
+// outside the picture's place on the surface may change, and every lock must be given back.
+//
+// Run: build/fuzz/fuzz/blended_draw_fuzzer fuzz/corpus/blended_draw -max_total_time=600
+#include <algorithm>
+#include <cstdio>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/allocator.h"
+#include "fuzz/fuzz_host.h"
+#include "fuzz/fuzz_input.h"
+#include "media/dual_video.h"
+
+using namespace fuzzhost;
+
+namespace {
+
+std::unique_ptr<FuzzBitmap> bitmapFrom(FuzzInput& in, std::int32_t bitsPerPixel) {
+    const std::int32_t width = in.range(0, 40);
+    const std::int32_t height = in.range(0, 40);
+    const std::int32_t pitch = PixelBuffer::pitchFor(width, bitsPerPixel, in.range(0, 9), in.below(4) == 0);
+    auto bitmap = std::make_unique<FuzzBitmap>(width, height, bitsPerPixel, pitch);
+    bitmap->fillRandom(in.u32());
+    return bitmap;
+}
+
+std::uint16_t surfacePixel(FuzzSurface& surface, std::int32_t x, std::int32_t y) {
+    std::uint16_t value;
+    std::memcpy(&value, surface.row(y) + x * 2, 2);
+    return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzInput in(data, size);
+    const AllocationStats before = allocationStats();
+    {
+        FuzzVideoFactory videos;
+        FuzzVideo video(in.range(0, 3), Point(in.range(-4, 48), in.range(-4, 48)));
+        std::vector<std::unique_ptr<FuzzBitmap>> bitmaps;
+        const std::uint32_t count = in.below(5);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t kind = in.below(8);
+            if (kind == 7) {
+                video.bitmaps.push_back(nullptr);  // a bitmap index the host has nothing for
+                continue;
+            }
+            bitmaps.push_back(bitmapFrom(in, kind < 3 ? 16 : kind < 6 ? 8 : 32));
+            video.bitmaps.push_back(&bitmaps.back()->table);
+        }
+        videos.video = &video;
+
+        ResourceEntry entry{typeId("video"), 0, "mem://dual.avi", 0, "dual.avi", nullptr};
+        DualVideo* picture = create<DualVideo>(&entry);
+        if (picture) {
+            for (int draw = 0; draw < 6 && !in.empty(); ++draw) {
+                const std::int32_t width = in.range(0, 64);
+                const std::int32_t height = in.range(0, 64);
+                FuzzSurface surface(width, height, PixelBuffer::pitchFor(width, 16, in.range(0, 5) * 2, in.below(4) == 0));
+                surface.fillRandom(in.u32());
+                Canvas canvas;
+                canvas.surface = &surface;
+                canvas.origin = in.below(3) == 0 ? Point(in.range(-20, 20), in.range(-20, 20)) : Point();
+                canvas.clip = in.below(3) == 0 ? Rect(in.value(), in.value(), in.value(), in.value())
+                                               : Rect(in.range(-8, 70), in.range(-8, 70), in.range(-8, 80), in.range(-8, 80));
+                surface.failing = in.below(16) == 0;
+                for (auto& bitmap : bitmaps) bitmap->failing = in.below(16) == 0;
+                if (in.below(8) == 0) picture->setZoom(in.below(4) == 0 ? static_cast<double>(in.value()) : in.range(1, 40) / 10.0);
+                if (in.below(8) == 0) picture->setAlphaScale(in.range(-4, 14) / 10.0);
+                picture->visible()->setPosition(in.range(-60, 80), in.range(-60, 80));
+
+                std::vector<std::uint16_t> old;
+                for (std::int32_t y = 0; y < height; ++y)
+                    for (std::int32_t x = 0; x < width; ++x) old.push_back(surfacePixel(surface, x, y));
+
+                picture->visible()->draw(&canvas);
+
+                // Where the picture may have drawn, in surface coordinates: its rectangle (as zoomed)
+                // inside the clip, moved by the origin.
+                const Rect placed = picture->visible()->bounds();
+                const Rect zoomed(placed.x, placed.y, std::min<std::int32_t>(512, static_cast<std::int32_t>(std::min(1e9, std::max(0.0, placed.width * picture->zoom)))),
+                                  std::min<std::int32_t>(512, static_cast<std::int32_t>(std::min(1e9, std::max(0.0, placed.height * picture->zoom)))));
+                const Rect allowed = zoomed.intersect(canvas.clip);
+                std::size_t index = 0;
+                for (std::int32_t y = 0; y < height; ++y)
+                    for (std::int32_t x = 0; x < width; ++x, ++index) {
+                        const std::int64_t cx = std::int64_t{x} - canvas.origin.x;
+                        const std::int64_t cy = std::int64_t{y} - canvas.origin.y;
+                        const bool inside = cx >= allowed.x && cx < std::int64_t{allowed.x} + allowed.width && cy >= allowed.y &&
+                                            cy < std::int64_t{allowed.y} + allowed.height;
+                        if (!inside && surfacePixel(surface, x, y) != old[index]) {
+                            std::fprintf(stderr, "surface %dx%d origin (%d,%d) clip (%d,%d,%d,%d) picture (%d,%d,%d,%d) zoom %g: pixel (%d,%d)\n",
+                                         width, height, canvas.origin.x, canvas.origin.y, canvas.clip.x, canvas.clip.y,
+                                         canvas.clip.width, canvas.clip.height, placed.x, placed.y, placed.width, placed.height,
+                                         picture->zoom, x, y);
+                            require(false, "a pixel outside the picture changed");
+                        }
+                    }
+                surface.failing = false;
+                require(surface.outstanding() == 0, "surface rows left locked");
+                for (auto& bitmap : bitmaps) {
+                    require(bitmap->outstanding() == 0, "bitmap rows left locked");
+                    bitmap->failing = false;
+                }
+            }
+            picture->deletingDestructor(1);
+        }
+        require(video.outOfRange == 0, "a bitmap asked for outside the video");
+    }
+    settleHost();
+    require(allocationStats().live == before.live, "module memory left behind");
+    return 0;
+}

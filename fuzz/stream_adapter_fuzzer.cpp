@@ -1,0 +1,160 @@
+// The stream adapter's emulated blocking read: host streams offering "IASyncRead" (some also "IRead",
+// "IStream", "ISeekable") whose completions come from the host's event passes as the input scripts
+// them: any code of any family with any value, several per pass or none, and callbacks into the
+// module while it waits (a second read on the waiting adapter, a read on another adapter that waits
+// in turn, messages handed to the listener directly). The script always ends with a completion, so
+// every read returns.
+//
+// Run: build/fuzz/fuzz/stream_adapter_fuzzer fuzz/corpus/stream_adapter -max_total_time=600
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/allocator.h"
+#include "fuzz/fuzz_host.h"
+#include "fuzz/fuzz_input.h"
+#include "resources/stream_adapter.h"
+
+using namespace fuzzhost;
+
+namespace {
+
+int liveMessages = 0;
+
+class CountedMessage final : public Message {
+public:
+    CountedMessage(std::uint32_t code_, std::int32_t value) {
+        code = code_;
+        word3 = value;
+        word4 = value;
+        ++liveMessages;
+    }
+    void deletingDestructor(unsigned) override {
+        --liveMessages;
+        delete this;
+    }
+};
+
+struct Script;
+
+// A host stream whose asynchronous reads complete as the script says.
+class ScriptedStream : public IStream, public IRead, public IASyncRead, public ISeekable {
+public:
+    ScriptedStream(Script& script, std::uint8_t parts) : script_(script) {
+        if (parts & 1) table.add("IStream", entryValueOf<IStream>(this));
+        if (parts & 2) table.add("IRead", entryValueOf<IRead>(this));
+        if (parts & 4) table.add("IASyncRead", entryValueOf<IASyncRead>(this));
+        if (parts & 8) table.add("ISeekable", entryValueOf<ISeekable>(static_cast<ISeekable*>(this)));
+    }
+    ~ScriptedStream() { table.teardown(); }
+    std::int32_t size() override { return 16; }
+    std::int32_t read(void*, std::int32_t wanted) override { return wanted; }
+    std::int32_t read(void* buffer, std::int32_t wanted, IListener* listener) override;
+    std::int32_t seek(std::int32_t, std::int32_t) override { return 0; }
+    std::int32_t tell() override { return 0; }
+
+    InterfaceTable table;
+
+private:
+    Script& script_;
+};
+
+struct Script {
+    FuzzInput& in;
+    std::vector<StreamAdapter*> adapters;
+    int depth = 0;
+
+    // One event pass's worth of the host's doing for a read that waits on `listener`.
+    void deliver(IListener* listener, void* buffer, std::int32_t wanted) {
+        if (in.empty()) {
+            listener->receive(new CountedMessage(0x00020004, 0));
+            return;
+        }
+        bool ended = false;
+        const std::uint32_t steps = in.below(4);
+        for (std::uint32_t i = 0; i < steps && !ended; ++i) {
+            switch (in.below(6)) {
+                case 0:
+                case 1: {
+                    // A message of the stream family (kinds 0 to 7) or another family.
+                    const std::uint32_t code = in.flag() ? (0x00020000u | in.below(8)) : in.u32();
+                    ended = (code >= 0x00020001u && code <= 0x00020006u && code != 0x00020003u);
+                    listener->receive(new CountedMessage(code, in.value()));
+                    break;
+                }
+                case 2:
+                    // The data itself, as far as the caller's buffer goes.
+                    if (buffer && wanted > 0) static_cast<std::uint8_t*>(buffer)[in.below(static_cast<std::uint32_t>(wanted))] = in.byte();
+                    break;
+                case 3:
+                case 4:
+                    // A callback into the module: a read on one of the adapters, the waiting one included.
+                    if (!adapters.empty() && depth < 4) {
+                        ++depth;
+                        char inner[8];
+                        adapters[in.below(static_cast<std::uint32_t>(adapters.size()))]->read(inner, in.range(0, 8));
+                        --depth;
+                    }
+                    break;
+                default:
+                    break;  // nothing this pass
+            }
+        }
+        if (!ended) repost(listener, buffer, wanted);
+    }
+
+    void repost(IListener* listener, void* buffer, std::int32_t wanted) {
+        host().post([this, listener, buffer, wanted] { deliver(listener, buffer, wanted); });
+    }
+};
+
+std::int32_t ScriptedStream::read(void* buffer, std::int32_t wanted, IListener* listener) {
+    if (listener) script_.repost(listener, buffer, wanted);
+    return 1;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzInput in(data, size);
+    const AllocationStats before = allocationStats();
+    {
+        Script script{in, {}, 0};
+        std::vector<std::unique_ptr<ScriptedStream>> streams;
+        const std::uint32_t count = 1 + in.below(3);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            // Mostly asynchronous only; now and then with a direct read or with nothing to read by.
+            const std::uint8_t parts = static_cast<std::uint8_t>(in.below(4) == 0 ? in.byte() : (4 | (in.byte() & 9)));
+            streams.push_back(std::make_unique<ScriptedStream>(script, parts));
+            if (StreamAdapter* adapter = create<StreamAdapter>(&streams.back()->table)) script.adapters.push_back(adapter);
+        }
+        for (int step = 0; step < 16 && !in.empty() && !script.adapters.empty(); ++step) {
+            StreamAdapter* adapter = script.adapters[in.below(static_cast<std::uint32_t>(script.adapters.size()))];
+            char buffer[16] = {};
+            switch (in.below(4)) {
+                case 0:
+                    adapter->read(buffer, in.range(-1, 16));
+                    break;
+                case 1:
+                    if (IRead* reader = adapter->interfaces.find<IRead>("IRead")) reader->read(buffer, in.range(0, 16));
+                    break;
+                case 2:
+                    // A completion that arrives while no read waits still sets the result.
+                    adapter->receive(new CountedMessage(in.flag() ? (0x00020000u | in.below(8)) : in.u32(), in.value()));
+                    break;
+                default:
+                    (void)adapter->size();
+                    (void)adapter->isAsynchronous();
+                    break;
+            }
+            for (StreamAdapter* each : script.adapters) require(each->waiting == 0, "a read returned while still waiting");
+        }
+        host().drainEvents(1000);
+        for (StreamAdapter* adapter : script.adapters) destroy(adapter);
+    }
+    settleHost();
+    require(liveMessages == 0, "a message neither deleted nor kept");
+    require(allocationStats().live == before.live, "module memory left behind");
+    return 0;
+}
