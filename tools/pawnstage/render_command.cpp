@@ -91,10 +91,10 @@ int runRenderCommand(int argc, char** argv) {
 
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::error_code ignored;
-        const std::string where = kind == OutputKind::PngFrames ? writer->describe() : std::filesystem::absolute(options.out, ignored).string();
-        std::fprintf(stderr, "pawnstage: %lld frames (%s s at %d fps, %dx%d) in %.1f s\n", static_cast<long long>(frames),
-                     formatTime(length).c_str(), options.fps, options.width, options.height, seconds);
-        std::printf("%s\n", where.c_str());
+        std::fprintf(stderr, "pawnstage: %s: %lld frames (%s s at %d fps, %dx%d) in %.1f s\n", writer->describe().c_str(),
+                     static_cast<long long>(frames), formatTime(length).c_str(), options.fps, options.width, options.height, seconds);
+        // Only the path on stdout, for scripts that go on with it.
+        std::printf("%s\n", std::filesystem::absolute(options.out, ignored).string().c_str());
         return 0;
     } catch (const StageError& error) {
         std::fprintf(stderr, "pawnstage render: %s\n", error.what());

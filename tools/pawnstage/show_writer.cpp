@@ -86,7 +86,7 @@ public:
 
     void finish() override {}
 
-    std::string describe() const override { return directory_ + " (" + std::to_string(frames_) + " PNG frames)"; }
+    std::string describe() const override { return directory_; }
 
 private:
     std::string directory_;

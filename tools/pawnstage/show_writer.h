@@ -32,7 +32,7 @@ public:
     virtual void addSound(const std::int16_t* /*stereo*/, std::size_t /*frames*/) {}
     // Writes what is still held and closes the output; a writer dropped without it leaves the output unfinished.
     virtual void finish() = 0;
-    // What was written, for the closing message ("show.mp4", "frames/ (90 PNG files)").
+    // What was written, for the closing message ("show.mp4", "frames/").
     virtual std::string describe() const = 0;
 };
 
