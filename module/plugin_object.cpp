@@ -41,6 +41,9 @@ InterfaceTable* initPlugin(Host* host, const char* const* args) {
     if (state.factory && state.host != host) releasePlugin();
     bindServices(host);
     if (!state.factory) state.factory = create<KTPlayerFactory>();
+    // An object whose interface could not be registered (no memory for it) would be handed out with
+    // no factory in it to find: it is given up like a failed allocation.
+    if (state.factory && !state.factory->interfaces.lookup("IKTPlayerFactory")) releasePlugin();
     if (!state.factory) return nullptr;
     state.factory->setArgs(args);
     return state.factory->handle();
