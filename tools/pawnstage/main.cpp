@@ -17,7 +17,7 @@ void printUsage(std::FILE* to) {
     std::fputs(
         "usage: pawnstage render [--script FILE] [--out show.mp4|show.gif|frames/] [--size WxH] [--fps N]\n"
         "                        [--seed N] [--samples DIR] [--plugin PATH] [--log-level N]\n"
-        "       pawnstage play [--script FILE] [--samples DIR] [--plugin PATH] [--log-level N]\n"
+        "       pawnstage play [--script FILE] [--samples DIR] [--plugin PATH] [--log-level N] [--seed N]\n"
         "                      [--screenshot FILE --frames N]\n"
 #ifdef PAWNSTAGE_WITH_CHECK
         "       pawnstage check [--penguin] [--root DIR] [--json] ARCHIVE...\n"
