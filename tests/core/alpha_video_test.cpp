@@ -238,3 +238,19 @@ TEST(KTAlphaVideo, DestructionClosesTheVideoAndFreesTheSequences) {
     }
     EXPECT_EQ(allocationStats().live, before);
 }
+
+TEST(KTAlphaVideo, LayoutIsTheOneTheProducersPenguinShares) {
+    PawnArchive pawn(nullptr);
+    KTAlphaVideo* v = pawn.video;
+    auto at = [v](const void* field) { return static_cast<const char*>(field) - reinterpret_cast<const char*>(v); };
+    const std::ptrdiff_t offsets[] = {at(static_cast<IVisible*>(v)), at(&v->interfaces), at(&v->video),
+                                      at(&v->sequences),             at(&v->current),    at(&v->frameCount)};
+    if (sizeof(void*) == 4) {
+        const std::ptrdiff_t shipping[] = {4, 8, 20, 24, 28, 32};
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(offsets[i], shipping[i]) << i;
+    }
+    for (int i = 1; i < 6; ++i) EXPECT_GT(offsets[i], offsets[i - 1]) << i;
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(sizeof(Sequence), 20u);  // five 32-bit fields
+    }
+}

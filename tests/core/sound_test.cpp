@@ -280,3 +280,24 @@ TEST(SoundResource, EveryRefusedAllocationIsSurvivedWithoutALeak) {
         EXPECT_EQ(allocationStats().live, live);
     }
 }
+
+TEST(Sound, LayoutKeepsItsPartsAndFieldsInOrder) {
+    BuzzFixture f;
+    SoundResource* resource = f.make();
+    Sound* s = resource->sound();
+    auto at = [](const void* object, const void* field) {
+        return static_cast<const char*>(field) - static_cast<const char*>(object);
+    };
+    const std::ptrdiff_t sound[] = {at(s, static_cast<IReferenceCount*>(s)), at(s, &s->interfaces), at(s, &s->info),
+                                    at(s, &s->soundFactory), at(s, &s->listener), at(s, &s->references),
+                                    at(s, &s->soundHandle)};
+    const std::ptrdiff_t holder[] = {at(resource, &resource->info), at(resource, &resource->heldSound)};
+    if (sizeof(void*) == 4) {
+        const std::ptrdiff_t shipping[] = {4, 8, 20, 56, 84, 96, 100};
+        for (int i = 0; i < 7; ++i) EXPECT_EQ(sound[i], shipping[i]) << i;
+        EXPECT_EQ(holder[0], 4);
+        EXPECT_EQ(holder[1], 40);
+    }
+    for (int i = 1; i < 7; ++i) EXPECT_GT(sound[i], sound[i - 1]) << i;
+    destroySoundResource(resource);
+}

@@ -263,3 +263,20 @@ TEST(Font, HandlersAreOptional) {
     EXPECT_EQ(font.scaleY(), 1.25);
     EXPECT_EQ(font.scaleX(), 1.0);
 }
+
+TEST(TextDisplay, TheFontComesFirstAfterTheSpriteFields) {
+    // The producer's "allalpha" is read through this layout for its font.
+    Scene scene;
+    TextDisplay* d = scene.display;
+    auto at = [d](const void* field) { return static_cast<const char*>(field) - reinterpret_cast<const char*>(d); };
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(at(static_cast<ITouchable*>(d)), 4);
+        EXPECT_EQ(at(&d->interfaces), 8);
+        EXPECT_EQ(at(&d->area), 20);
+        EXPECT_EQ(at(&d->hidden), 36);
+        EXPECT_EQ(at(&d->position), 40);
+        EXPECT_EQ(at(&d->font), 48);
+    }
+    EXPECT_GT(at(&d->font), at(&d->position));
+    EXPECT_LT(at(&d->font), at(&d->text));
+}
