@@ -154,21 +154,6 @@ TEST(BlendedDraw, EveryComponentPairAtEveryAlphaFollowsTheFormula) {
     }
 }
 
-TEST(BlendedDraw, OpaqueAlphaCopiesHalfAlphaHalvesTransparentAlphaKeeps) {
-    Picture picture(3, 1);
-    MemorySurface surface(3, 1);
-    Canvas canvas = fakes::canvasOver(surface);
-    picture.colour.fill16(static_cast<std::uint16_t>(0x8000 | rgb(31, 31, 31)));
-    picture.alpha.setPixel8(0, 0, 255);
-    picture.alpha.setPixel8(1, 0, 128);
-    picture.alpha.setPixel8(2, 0, 0);
-    surface.fill16(static_cast<std::uint16_t>(0x8000 | rgb(0, 0, 0)));
-    picture.dual->draw(&canvas);
-    EXPECT_EQ(surface.pixel16(0, 0), rgb(31, 31, 31));
-    EXPECT_EQ(surface.pixel16(1, 0), rgb(15, 15, 15));
-    EXPECT_EQ(surface.pixel16(2, 0), 0x8000);
-}
-
 namespace {
 
 struct Placement {

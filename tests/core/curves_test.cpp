@@ -126,19 +126,3 @@ TEST(Curves, ZeroAndNegativeDurationsNeverYieldNaN) {
     }
 }
 
-TEST(Curves, AZeroDurationSlideFinishesOnTheReadAfterItsStart) {
-    HostEngine host;
-    LinearCurve slide(480.0, 280.0, 0);
-    EXPECT_EQ(slide.value(), 280.0);
-    EXPECT_EQ(slide.isFinished(), 0);
-    host.advance(1);
-    EXPECT_EQ(slide.value(), 280.0);
-    EXPECT_EQ(slide.isFinished(), 1);
-}
-
-TEST(Curves, AFailedAllocationYieldsNoCurve) {
-    HostEngine host;
-    failAllocation(1);
-    EXPECT_EQ(create<StepCurve>(0.0, 1.0, 83), nullptr);
-    failAllocation(0);
-}

@@ -80,7 +80,6 @@ public:
     void setPixel16(std::int32_t x, std::int32_t y, std::uint16_t value) {
         std::memcpy(bytes_.data() + static_cast<std::size_t>(y) * pitch_ + x * 2, &value, 2);
     }
-    std::uint8_t pixel8(std::int32_t x, std::int32_t y) const { return bytes_[static_cast<std::size_t>(y) * pitch_ + x]; }
     void setPixel8(std::int32_t x, std::int32_t y, std::uint8_t value) { bytes_[static_cast<std::size_t>(y) * pitch_ + x] = value; }
     void fill16(std::uint16_t value) {
         for (std::int32_t y = 0; y < info_.height; ++y)

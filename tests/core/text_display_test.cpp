@@ -247,23 +247,6 @@ TEST(Canvas, PassesItsColourToTheSurfaceAndHandsBackThePreviousOne) {
     canvas.drawText(0, 0, "no font: nothing");
 }
 
-TEST(Font, HandlersAreOptional) {
-    Font bare;
-    EXPECT_EQ(bare.setPhase(3), 0);
-    EXPECT_EQ(bare.phase(), 3);
-    EXPECT_EQ(bare.scaleX(), 1.0);
-    EXPECT_EQ(bare.scaleY(), 1.0);
-    bare.setScaleX(2.0);
-    bare.setScaleY(2.0);
-    EXPECT_EQ(bare.scaleY(), 1.0);
-
-    RecordingFont font(40);
-    EXPECT_EQ(font.setPhase(2), 42);  // the handler's answer
-    font.setScaleY(1.25);
-    EXPECT_EQ(font.scaleY(), 1.25);
-    EXPECT_EQ(font.scaleX(), 1.0);
-}
-
 TEST(TextDisplay, TheFontComesFirstAfterTheSpriteFields) {
     // The producer's "allalpha" is read through this layout for its font.
     Scene scene;
