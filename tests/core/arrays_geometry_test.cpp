@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <functional>
 
@@ -9,7 +10,7 @@
 namespace {
 
 void fill(PtrArray& array, int slots) {
-    for (int i = 0; i < slots; ++i) array.append(static_cast<std::uintptr_t>(1000 + i));
+    for (int i = 0; i < slots; ++i) EXPECT_EQ(array.append(static_cast<std::uintptr_t>(1000 + i)), i);
 }
 
 }  // namespace
@@ -24,10 +25,8 @@ TEST(PtrArray, GrowsToTheNextMultipleOfSixteenAboveTheSlotsNeeded) {
         {"fresh", [](PtrArray&) {}, 0, 16},
         {"16 appends", [](PtrArray& a) { fill(a, 16); }, 16, 16},
         {"17 appends", [](PtrArray& a) { fill(a, 17); }, 17, 32},
-        {"33 appends", [](PtrArray& a) { fill(a, 33); }, 33, 48},
         {"set 15", [](PtrArray& a) { a.set(15, 1); }, 16, 16},
         {"set 16", [](PtrArray& a) { a.set(16, 1); }, 17, 32},
-        {"set 20", [](PtrArray& a) { a.set(20, 1); }, 21, 32},
         {"set 31", [](PtrArray& a) { a.set(31, 1); }, 32, 48},
         {"set 3 inside 10", [](PtrArray& a) { fill(a, 10); a.set(3, 7); }, 10, 16},
         {"negative", [](PtrArray& a) { a.set(-1, 7); a.set(INT_MIN, 7); }, 0, 16},
@@ -41,12 +40,6 @@ TEST(PtrArray, GrowsToTheNextMultipleOfSixteenAboveTheSlotsNeeded) {
     }
 }
 
-TEST(PtrArray, AppendReturnsConsecutiveIndices) {
-    PtrArray array;
-    for (std::int32_t i = 0; i < 17; ++i) EXPECT_EQ(array.append(static_cast<std::uintptr_t>(i) * 3), i);
-    for (std::int32_t i = 0; i < 17; ++i) EXPECT_EQ(array.get(i), static_cast<std::uintptr_t>(i) * 3);
-}
-
 TEST(PtrArray, SlotsNeverSetReadAsNull) {
     PtrArray array;
     EXPECT_EQ(array.get(0), 0u);
@@ -55,18 +48,7 @@ TEST(PtrArray, SlotsNeverSetReadAsNull) {
     EXPECT_EQ(array.get(2), 1002u);
     for (std::int32_t i = 3; i < 40; ++i) EXPECT_EQ(array.get(i), 0u) << i;
     EXPECT_EQ(array.get(40), 9u);
-    EXPECT_EQ(array.get(41), 0u);
-    EXPECT_EQ(array.get(-1), 0u);
-    EXPECT_EQ(array.get(INT_MIN), 0u);
-}
-
-TEST(PtrArray, OverwritingInsideKeepsTheCount) {
-    PtrArray array;
-    fill(array, 10);
-    array.set(3, 77);
-    EXPECT_EQ(array.size(), 10);
-    EXPECT_EQ(array.get(3), 77u);
-    EXPECT_EQ(array.get(4), 1004u);
+    for (std::int32_t outside : {41, -1, INT_MIN}) EXPECT_EQ(array.get(outside), 0u) << outside;
 }
 
 TEST(PtrArray, AssignStartsAgainFromSixteenSlots) {
@@ -74,18 +56,12 @@ TEST(PtrArray, AssignStartsAgainFromSixteenSlots) {
     fill(five, 5);
     fill(forty, 40);
     fill(target, 40);
-
     target.assign(five);
     EXPECT_EQ(target.size(), 5);
     EXPECT_EQ(target.capacity, 16);
-    for (std::int32_t i = 0; i < 5; ++i) EXPECT_EQ(target.get(i), five.get(i));
     EXPECT_EQ(target.get(5), 0u);
-
     target.assign(forty);
-    EXPECT_EQ(target.size(), 40);
     EXPECT_EQ(target.capacity, 48);
-    EXPECT_EQ(target.get(39), 1039u);
-
     target.assign(target);
     EXPECT_EQ(target.size(), 40);
     EXPECT_EQ(target.get(39), 1039u);
@@ -109,7 +85,6 @@ TEST(Rect, IntersectionKeepsThePairOfMaximaAndNeverGoesNegative) {
         Rect a, b, expected;
     } cases[] = {
         {{0, 0, 10, 10}, {5, 5, 10, 10}, {5, 5, 5, 5}},
-        {{0, 0, 100, 100}, {10, 20, 30, 40}, {10, 20, 30, 40}},
         {{0, 0, 10, 10}, {10, 0, 5, 5}, {10, 0, 0, 5}},          // touching
         {{0, 0, 10, 10}, {20, 30, 5, 5}, {20, 30, 0, 0}},        // disjoint
         {{0, 0, -5, 10}, {-20, -20, 50, 50}, {0, 0, 0, 10}},     // negative width
@@ -122,11 +97,10 @@ TEST(Rect, IntersectionKeepsThePairOfMaximaAndNeverGoesNegative) {
         {{0, 0, INT_MAX, INT_MAX}, {1, 1, INT_MAX, INT_MAX}, {1, 1, INT_MAX - 1, INT_MAX - 1}},
     };
     for (const auto& c : cases) {
-        for (const Rect& result : {c.a.intersect(c.b), c.b.intersect(c.a)}) {
-            EXPECT_EQ(result.x, c.expected.x);
-            EXPECT_EQ(result.y, c.expected.y);
-            EXPECT_EQ(result.width, c.expected.width) << c.a.x << "," << c.a.width << " with " << c.b.x << "," << c.b.width;
-            EXPECT_EQ(result.height, c.expected.height) << c.a.y << "," << c.a.height << " with " << c.b.y << "," << c.b.height;
+        for (const Rect& r : {c.a.intersect(c.b), c.b.intersect(c.a)}) {
+            EXPECT_EQ((std::array<std::int32_t, 4>{r.x, r.y, r.width, r.height}),
+                      (std::array<std::int32_t, 4>{c.expected.x, c.expected.y, c.expected.width, c.expected.height}))
+                << c.a.x << "," << c.a.y << "," << c.a.width << "," << c.a.height << " with " << c.b.x << "," << c.b.y;
         }
     }
 }

@@ -11,43 +11,28 @@ using namespace hostengine;
 
 namespace {
 
-void put16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
+void put(std::vector<std::uint8_t>& out, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    put16(out, static_cast<std::uint16_t>(v));
-    put16(out, static_cast<std::uint16_t>(v >> 16));
-}
-
-void tag(std::vector<std::uint8_t>& out, const char* t) { out.insert(out.end(), t, t + 4); }
-
-// A RIFF WAVE file with a PCM format chunk and the given sample bytes.
+// A RIFF WAVE file with a PCM format chunk and the given sample bytes; tags are written as numbers.
 std::vector<std::uint8_t> makeWav(std::uint16_t channels, std::uint16_t bits, std::uint32_t rate, const std::vector<std::uint8_t>& data,
                                   std::uint16_t blockAlign = 0) {
     if (!blockAlign) blockAlign = static_cast<std::uint16_t>(channels * bits / 8);
+    const auto bytes = static_cast<std::uint32_t>(data.size());
+    const std::pair<std::uint32_t, int> fields[] = {
+        {0x46464952, 4}, {36 + bytes, 4}, {0x45564157, 4}, {0x20746D66, 4}, {16, 4},     {1, 2},
+        {channels, 2},   {rate, 4},       {rate * blockAlign, 4},          {blockAlign, 2}, {bits, 2}, {0x61746164, 4}, {bytes, 4},
+    };
     std::vector<std::uint8_t> out;
-    tag(out, "RIFF");
-    put32(out, static_cast<std::uint32_t>(4 + 8 + 16 + 8 + data.size()));
-    tag(out, "WAVE");
-    tag(out, "fmt ");
-    put32(out, 16);
-    put16(out, 1);
-    put16(out, channels);
-    put32(out, rate);
-    put32(out, rate * blockAlign);
-    put16(out, blockAlign);
-    put16(out, bits);
-    tag(out, "data");
-    put32(out, static_cast<std::uint32_t>(data.size()));
+    for (auto [value, width] : fields) put(out, value, width);
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }
 
 std::vector<std::uint8_t> samples16(const std::vector<std::int16_t>& values) {
     std::vector<std::uint8_t> out;
-    for (std::int16_t v : values) put16(out, static_cast<std::uint16_t>(v));
+    for (std::int16_t v : values) put(out, static_cast<std::uint16_t>(v), 2);
     return out;
 }
 
@@ -86,11 +71,10 @@ private:
 
 // Keeps the notices it receives, as a module Sound would before passing them on.
 struct NoticeCatcher : IListener {
-    std::vector<std::uint32_t> codes;
     std::vector<std::intptr_t> word3;
     std::function<void()> onNotice;
     std::int32_t receive(Message* message) override {
-        codes.push_back(message->code);
+        EXPECT_EQ(message->code, kSoundEnded);
         word3.push_back(message->word3);
         deleteMessage(message);
         if (onNotice) onNotice();
@@ -101,15 +85,15 @@ struct NoticeCatcher : IListener {
 struct Rig {
     HostEngine engine;
     SoundFactory factory{engine};
-    ISoundFactory* found = interfaceFrom<ISoundFactory>(engine.findInterface("sound", "ISoundFactory"));
 
-    // A loaded sound of `ms` milliseconds of mono 16-bit at 1 kHz holding `value`.
-    InterfaceTable* loaded(int ms, std::int16_t value = 1000) {
+    // A loaded sound of `ms` milliseconds of mono 16-bit at 1 kHz.
+    InterfaceTable* loaded(int ms) {
         InterfaceTable* sound = factory.create(nullptr);
-        ByteStream stream(makeWav(1, 16, 1000, samples16(std::vector<std::int16_t>(static_cast<std::size_t>(ms), value))));
-        EXPECT_EQ(sound->find<IPreloadSound>("IPreloadSound")->preload(&stream), 1);
+        ByteStream stream(makeWav(1, 16, 1000, samples16(std::vector<std::int16_t>(static_cast<std::size_t>(ms), 1000))));
+        EXPECT_EQ(preloader(sound)->preload(&stream), 1);
         return sound;
     }
+    static IPreloadSound* preloader(InterfaceTable* sound) { return sound->find<IPreloadSound>("IPreloadSound"); }
 };
 
 }  // namespace
@@ -123,31 +107,27 @@ TEST(HostSoundWav, DecodesPcmAndRefusesEverythingElse) {
     std::vector<std::uint8_t> twoFrames16 = samples16({100, -100, 200, -200});
     std::vector<std::uint8_t> cutShort = makeWav(2, 16, 8000, twoFrames16);
     cutShort.resize(cutShort.size() - 3);  // half of the second frame gone
-    std::vector<std::uint8_t> hugeFmt = makeWav(1, 8, 8000, {1, 2, 3});
-    hugeFmt[16] = 0xFF;
-    std::vector<std::uint8_t> notPcm = makeWav(1, 16, 8000, twoFrames16);
-    notPcm[20] = 3;  // IEEE float
-    std::vector<std::uint8_t> noFmt = makeWav(1, 8, 8000, {1, 2});
-    std::memcpy(&noFmt[12], "junk", 4);
-    std::vector<std::uint8_t> noData = makeWav(1, 8, 8000, {1, 2});
-    std::memcpy(&noData[36], "junk", 4);
+    auto changed = [](std::vector<std::uint8_t> file, std::size_t at, const char* bytes, std::size_t count) {
+        std::memcpy(&file[at], bytes, count);
+        return file;
+    };
     const Case cases[] = {
         {"8-bit mono", makeWav(1, 8, 11025, {0, 128, 255}), 3},
         {"16-bit stereo", makeWav(2, 16, 44100, twoFrames16), 2},
         {"data cut short keeps whole frames", cutShort, 1},
         {"empty file", {}, 0},
         {"just RIFF", {'R', 'I', 'F', 'F'}, 0},
-        {"not WAVE", [] { auto f = makeWav(1, 8, 8000, {1}); f[8] = 'A'; return f; }(), 0},
+        {"not WAVE", changed(makeWav(1, 8, 8000, {1}), 8, "A", 1), 0},
         {"no samples", makeWav(1, 16, 8000, {}), 0},
         {"odd byte of a 16-bit frame only", makeWav(1, 16, 8000, {7}), 0},
         {"24-bit", makeWav(1, 24, 8000, {1, 2, 3}), 0},
         {"three channels", makeWav(3, 16, 8000, samples16({1, 2, 3})), 0},
         {"zero rate", makeWav(1, 16, 0, twoFrames16), 0},
         {"wrong block alignment", makeWav(2, 16, 8000, twoFrames16, 2), 0},
-        {"format chunk past the end", hugeFmt, 0},
-        {"not PCM", notPcm, 0},
-        {"no format chunk", noFmt, 0},
-        {"no data chunk", noData, 0},
+        {"format chunk past the end", changed(makeWav(1, 8, 8000, {1, 2, 3}), 16, "\xFF", 1), 0},
+        {"not PCM", changed(makeWav(1, 16, 8000, twoFrames16), 20, "\x03", 1), 0},
+        {"no format chunk", changed(makeWav(1, 8, 8000, {1, 2}), 12, "junk", 4), 0},
+        {"no data chunk", changed(makeWav(1, 8, 8000, {1, 2}), 36, "junk", 4), 0},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -160,45 +140,32 @@ TEST(HostSoundWav, DecodesPcmAndRefusesEverythingElse) {
             EXPECT_EQ(sound->frames(), c.frames) << c.name;
         }
     }
-    auto eight = decodeWav(cases[0].file.data(), cases[0].file.size());
-    EXPECT_EQ(eight->samples, (std::vector<std::int16_t>{-32768, 0, 127 * 256}));
-    EXPECT_EQ(eight->rate, 11025);
-    auto stereo = decodeWav(cases[1].file.data(), cases[1].file.size());
-    EXPECT_EQ(stereo->samples, (std::vector<std::int16_t>{100, -100, 200, -200}));
-    EXPECT_EQ(stereo->channels, 2);
-}
-
-TEST(HostSound, MadeSoundsHoldEveryInterfaceAndGoWithoutTrace) {
-    Rig rig;
-    ASSERT_EQ(rig.found, static_cast<ISoundFactory*>(&rig.factory));
-    const std::int64_t before = allocationStats().live;
-    InterfaceTable* sound = rig.found->create(nullptr);
-    ASSERT_NE(sound, nullptr);
-    for (const char* name : {"ISound", "IPreloadSound", "ISoundVolume", "ISoundPanorama", "ISoundFrequency", "ISoundQueue"})
-        EXPECT_NE(sound->lookup(name), 0u) << name;
-    EXPECT_EQ(sound->find<ISoundVolume>("ISoundVolume")->setVolume(std::nan("")), 0);
-    rig.found->destroy(sound);
-    rig.found->destroy(nullptr);
-    EXPECT_EQ(allocationStats().live, before);
+    EXPECT_EQ(decodeWav(cases[0].file.data(), cases[0].file.size())->samples, (std::vector<std::int16_t>{-32768, 0, 127 * 256}));
+    EXPECT_EQ(decodeWav(cases[1].file.data(), cases[1].file.size())->samples, (std::vector<std::int16_t>{100, -100, 200, -200}));
 }
 
 TEST(HostSound, PreloadReadsTheWholeStreamWhetherOrNotItsSizeIsKnown) {
     Rig rig;
+    const std::int64_t before = allocationStats().live;
     InterfaceTable* sound = rig.factory.create(nullptr);
-    IPreloadSound* preloader = sound->find<IPreloadSound>("IPreloadSound");
+    IPreloadSound* preloader = Rig::preloader(sound);
     ISound* control = sound->find<ISound>("ISound");
     for (bool sizeKnown : {true, false}) {
         ByteStream stream(makeWav(1, 16, 8000, samples16(std::vector<std::int16_t>(200000, 5))), sizeKnown);
         EXPECT_EQ(preloader->preload(&stream), 1);
         EXPECT_EQ(control->durationMs(), 25000);
     }
-    ByteStream broken(std::vector<std::uint8_t>{'R', 'I', 'F', 'F', 1, 2});
-    EXPECT_EQ(preloader->preload(&broken), 0);
-    EXPECT_EQ(control->durationMs(), 0);
-    ByteStream empty(std::vector<std::uint8_t>{});
-    EXPECT_EQ(preloader->preload(&empty), 0);
+    {
+        ByteStream broken(std::vector<std::uint8_t>{'R', 'I', 'F', 'F', 1, 2});
+        EXPECT_EQ(preloader->preload(&broken), 0);
+        EXPECT_EQ(control->durationMs(), 0);
+    }
     EXPECT_EQ(preloader->preload(nullptr), 0);
     EXPECT_EQ(preloader->play(nullptr, nullptr), 0);
+    EXPECT_EQ(sound->find<ISoundVolume>("ISoundVolume")->setVolume(std::nan("")), 0);
+    rig.factory.destroy(sound);
+    rig.factory.destroy(nullptr);
+    EXPECT_EQ(allocationStats().live, before);
 }
 
 TEST(HostSound, EndNoticeArrivesOnceFromThePumpAfterTheDuration) {
@@ -206,77 +173,47 @@ TEST(HostSound, EndNoticeArrivesOnceFromThePumpAfterTheDuration) {
     rig.engine.setTime(1000);
     InterfaceTable* sound = rig.loaded(250);
     ISound* control = sound->find<ISound>("ISound");
-    IPreloadSound* preloader = sound->find<IPreloadSound>("IPreloadSound");
     NoticeCatcher listener;
-    EXPECT_EQ(control->durationMs(), 250);
-    EXPECT_EQ(preloader->play(&listener, nullptr), 1);
-    EXPECT_EQ(preloader->play(&listener, nullptr), 0);  // no second playback over the first
-    EXPECT_EQ(control->isPlaying(), 1);
+    EXPECT_EQ(Rig::preloader(sound)->play(&listener, nullptr), 1);
+    EXPECT_EQ(Rig::preloader(sound)->play(&listener, nullptr), 0);  // no second playback over the first
 
     rig.engine.advance(249);
     rig.engine.pumpEvents();
-    EXPECT_TRUE(listener.codes.empty());
+    EXPECT_TRUE(listener.word3.empty());
     rig.engine.advance(1);
     EXPECT_EQ(control->isPlaying(), 0);
-    EXPECT_TRUE(listener.codes.empty());  // only the pump delivers
+    EXPECT_TRUE(listener.word3.empty());  // only the pump delivers
     rig.engine.pumpEvents();
-    ASSERT_EQ(listener.codes.size(), 1u);
-    EXPECT_EQ(listener.codes[0], kSoundEnded);
-    EXPECT_EQ(listener.word3[0], reinterpret_cast<std::intptr_t>(static_cast<IListener*>(&listener)));
+    EXPECT_EQ(listener.word3, std::vector<std::intptr_t>{reinterpret_cast<std::intptr_t>(static_cast<IListener*>(&listener))});
     rig.engine.advance(1000);
     rig.engine.drainEvents();
-    EXPECT_EQ(listener.codes.size(), 1u);
-    EXPECT_EQ(rig.engine.pendingEvents(), 0u);
-
-    ASSERT_EQ(rig.factory.playbackLog().size(), 1u);
-    const Playback& played = rig.factory.playbackLog()[0];
-    EXPECT_EQ(played.startMs, 1000u);
-    EXPECT_EQ(played.endMs, 1250u);
-    EXPECT_TRUE(played.ended);
-    EXPECT_FALSE(played.stopped);
-    EXPECT_TRUE(played.notified);
-    EXPECT_EQ(played.name, rig.factory.soundOf(sound)->name());
-
-    EXPECT_EQ(preloader->play(&listener, nullptr), 1);  // and again once the notice is out
+    EXPECT_EQ(listener.word3.size(), 1u);
+    EXPECT_EQ(rig.factory.playbackLog()[0].endMs, 1250u);
+    EXPECT_EQ(Rig::preloader(sound)->play(&listener, nullptr), 1);  // and again once the notice is out
 }
 
-TEST(HostSound, StopEndsThePlaybackAtTheNextPump) {
-    Rig rig;
-    InterfaceTable* sound = rig.loaded(1000);
-    ISound* control = sound->find<ISound>("ISound");
-    IPreloadSound* preloader = sound->find<IPreloadSound>("IPreloadSound");
-    NoticeCatcher listener;
-    ASSERT_EQ(preloader->play(&listener, nullptr), 1);
-    rig.engine.advance(100);
-    control->stop();
-    control->stop();
-    EXPECT_TRUE(listener.codes.empty());
-    EXPECT_EQ(control->isPlaying(), 0);
-    EXPECT_EQ(preloader->play(&listener, nullptr), 0);  // the stopped playback has not reported yet
-    rig.engine.pumpEvents();
-    EXPECT_EQ(listener.codes.size(), 1u);
-    rig.engine.drainEvents();
-    EXPECT_EQ(listener.codes.size(), 1u);
-    const Playback& played = rig.factory.playbackLog()[0];
-    EXPECT_TRUE(played.stopped);
-    EXPECT_EQ(played.endMs, 100u);
-}
-
-TEST(HostSound, DestroyedOrUnloadedSoundsEndQuietlyOrWithOneNotice) {
+TEST(HostSound, StoppedOrUnloadedSoundsEndAtTheNextPumpAndDestroyedOnesQuietly) {
     Rig rig;
     NoticeCatcher listener;
     InterfaceTable* destroyed = rig.loaded(500);
     InterfaceTable* unloaded = rig.loaded(500);
-    ASSERT_EQ(destroyed->find<IPreloadSound>("IPreloadSound")->play(&listener, nullptr), 1);
-    ASSERT_EQ(unloaded->find<IPreloadSound>("IPreloadSound")->play(&listener, nullptr), 1);
+    InterfaceTable* stopped = rig.loaded(500);
+    for (InterfaceTable* sound : {destroyed, unloaded, stopped}) ASSERT_EQ(Rig::preloader(sound)->play(&listener, nullptr), 1);
     rig.engine.advance(50);
     rig.factory.destroy(destroyed);
-    unloaded->find<IPreloadSound>("IPreloadSound")->unload();
+    Rig::preloader(unloaded)->unload();
+    stopped->find<ISound>("ISound")->stop();
+    stopped->find<ISound>("ISound")->stop();
+    EXPECT_EQ(Rig::preloader(stopped)->play(&listener, nullptr), 0);  // the stopped playback has not reported yet
+    rig.engine.pumpEvents();
+    EXPECT_EQ(listener.word3.size(), 2u);  // not the destroyed one
     rig.engine.advance(1000);
     rig.engine.drainEvents();
-    EXPECT_EQ(listener.codes.size(), 1u);  // the unloaded one only
-    EXPECT_EQ(rig.factory.playbackLog()[0].endMs, 50u);
-    EXPECT_TRUE(rig.factory.playbackLog()[0].stopped);
+    EXPECT_EQ(listener.word3.size(), 2u);
+    for (const Playback& played : rig.factory.playbackLog()) {
+        EXPECT_TRUE(played.stopped);
+        EXPECT_EQ(played.endMs, 50u);
+    }
     EXPECT_FALSE(rig.factory.playbackLog()[0].notified);
 }
 
@@ -285,20 +222,20 @@ TEST(HostSound, ListenersMayPlayAgainOrDestroyFromTheNotice) {
     InterfaceTable* looping = rig.loaded(10);
     InterfaceTable* other = rig.loaded(10);
     NoticeCatcher again, destroyer;
-    again.onNotice = [&] { looping->find<IPreloadSound>("IPreloadSound")->play(&again, nullptr); };
+    again.onNotice = [&] { Rig::preloader(looping)->play(&again, nullptr); };
     destroyer.onNotice = [&] { rig.factory.destroy(other); };
-    looping->find<IPreloadSound>("IPreloadSound")->play(&again, nullptr);
-    other->find<IPreloadSound>("IPreloadSound")->play(&destroyer, nullptr);
+    Rig::preloader(looping)->play(&again, nullptr);
+    Rig::preloader(other)->play(&destroyer, nullptr);
     rig.engine.advance(10);
     rig.engine.pumpEvents();  // both end; the replay starts now and is not ended in the same pass
-    EXPECT_EQ(again.codes.size(), 1u);
-    EXPECT_EQ(destroyer.codes.size(), 1u);
+    EXPECT_EQ(again.word3.size(), 1u);
+    EXPECT_EQ(destroyer.word3.size(), 1u);
     EXPECT_EQ(rig.factory.liveSounds(), 1u);
     rig.engine.pumpEvents();
-    EXPECT_EQ(again.codes.size(), 1u);
+    EXPECT_EQ(again.word3.size(), 1u);
     rig.engine.advance(10);
     rig.engine.pumpEvents();
-    EXPECT_EQ(again.codes.size(), 2u);
+    EXPECT_EQ(again.word3.size(), 2u);
     again.onNotice = nullptr;
 }
 
@@ -309,13 +246,13 @@ TEST(HostSound, FactoryGoneBeforeItsQueuedCheckRuns) {
         SoundFactory factory(engine);
         InterfaceTable* sound = factory.create(nullptr);
         ByteStream stream(makeWav(1, 8, 1000, {1, 2, 3}));
-        sound->find<IPreloadSound>("IPreloadSound")->preload(&stream);
-        sound->find<IPreloadSound>("IPreloadSound")->play(&listener, nullptr);
+        Rig::preloader(sound)->preload(&stream);
+        Rig::preloader(sound)->play(&listener, nullptr);
         EXPECT_EQ(engine.pendingEvents(), 1u);
     }
     engine.advance(100);
     engine.drainEvents();
-    EXPECT_TRUE(listener.codes.empty());
+    EXPECT_TRUE(listener.word3.empty());
 }
 
 TEST(HostSound, MixRendersPlaybacksAtTheirTimesWithVolumeAndLinearResampling) {
@@ -325,17 +262,14 @@ TEST(HostSound, MixRendersPlaybacksAtTheirTimesWithVolumeAndLinearResampling) {
     for (int i = 0; i < 2205; ++i) ramp.push_back(static_cast<std::int16_t>((i % 30) * 1000));
     InterfaceTable* sound = rig.factory.create(nullptr);
     ByteStream stream(makeWav(1, 16, 22050, samples16(ramp)));
-    ASSERT_EQ(sound->find<IPreloadSound>("IPreloadSound")->preload(&stream), 1);
+    ASSERT_EQ(Rig::preloader(sound)->preload(&stream), 1);
     sound->find<ISoundVolume>("ISoundVolume")->setVolume(0.5);
     rig.engine.setTime(20);
-    sound->find<IPreloadSound>("IPreloadSound")->play(nullptr, nullptr);
+    Rig::preloader(sound)->play(nullptr, nullptr);
     rig.engine.advance(200);
     rig.engine.drainEvents();
-    ASSERT_EQ(rig.factory.playbackLog().size(), 1u);
-    EXPECT_EQ(rig.factory.playbackLog()[0].endMs, 120u);  // 100 ms of samples
 
     const std::int64_t start = SoundFactory::frameAt(20);
-    EXPECT_EQ(start, 882);
     std::vector<std::int16_t> out(2 * 44100 / 5, 0);  // 0 .. 200 ms
     out[0] = 7;  // mixing adds to what is there
     rig.factory.mixTo(out.data(), out.size() / 2, 0);
@@ -346,7 +280,7 @@ TEST(HostSound, MixRendersPlaybacksAtTheirTimesWithVolumeAndLinearResampling) {
         EXPECT_EQ(out[2 * (start + offset)], value) << offset;
         EXPECT_EQ(out[2 * (start + offset) + 1], value) << offset;
     }
-    const std::int64_t end = SoundFactory::frameAt(120);
+    const std::int64_t end = SoundFactory::frameAt(120);  // 100 ms of samples
     EXPECT_NE(out[2 * (end - 2)], 0);
     EXPECT_EQ(out[2 * end], 0);
 
@@ -354,8 +288,6 @@ TEST(HostSound, MixRendersPlaybacksAtTheirTimesWithVolumeAndLinearResampling) {
     std::vector<std::int16_t> window(2 * 10, 0);
     rig.factory.mixTo(window.data(), 10, start + 2);
     EXPECT_EQ(window[0], 500);
-    EXPECT_EQ(window[2], 750);
-
     // Loud playbacks saturate instead of wrapping.
     std::vector<std::int16_t> loud(2, 32000);
     rig.factory.mixTo(loud.data(), 1, start + 58);

@@ -8,7 +8,7 @@
 
 using namespace hostengine;
 
-TEST(HostSurface, LocksOnlyRowRangesInsideTheSurface) {
+TEST(HostSurface, LocksOnlyRowRangesInsideTheSurfaceAndCountsStrayUnlocks) {
     Surface surface(8, 6);
     struct Case {
         std::int32_t first, last;
@@ -20,12 +20,9 @@ TEST(HostSurface, LocksOnlyRowRangesInsideTheSurface) {
         EXPECT_EQ(rows != nullptr, c.granted) << c.first << ".." << c.last;
         if (!rows) continue;
         EXPECT_EQ(rows->pixels, static_cast<void*>(surface.row(c.first)));
-        EXPECT_EQ(rows->bitsPerPixel, 16);
-        EXPECT_EQ(rows->pitch, surface.pitch());
         surface.unlockRows(rows);
     }
     EXPECT_EQ(surface.locks().outstanding(), 0);
-    EXPECT_EQ(surface.locks().taken(), 3);
     EXPECT_EQ(surface.locks().refused(), 4);
     // A lock left open shows; so do unlocks of records never handed out, or handed back twice.
     PixelRows* open = surface.lockRows(0, 1);
@@ -37,27 +34,13 @@ TEST(HostSurface, LocksOnlyRowRangesInsideTheSurface) {
     EXPECT_EQ(surface.locks().outstanding(), 1);
     EXPECT_EQ(surface.locks().strayUnlocks(), 2);
     surface.unlockRows(open);
-}
-
-TEST(HostSurface, FailureSwitchRefusesEveryLock) {
-    Surface surface(4, 4);
-    MemoryBitmap bitmap(4, 4, 8);
+    // The failure switch refuses every lock.
     surface.locks().setFailing(true);
-    bitmap.locks().setFailing(true);
     EXPECT_EQ(surface.lockRows(0, 3), nullptr);
-    EXPECT_EQ(bitmap.lockRows(0, 3), nullptr);
-    EXPECT_EQ(surface.locks().refused(), 1);
-    EXPECT_EQ(bitmap.locks().refused(), 1);
-    surface.locks().setFailing(false);
-    PixelRows* rows = surface.lockRows(0, 3);
-    EXPECT_NE(rows, nullptr);
-    surface.unlockRows(rows);
 }
 
 TEST(HostSurface, ConvertsBetweenEightAndFiveBitComponents) {
     EXPECT_EQ(rgb555(255, 255, 255), 0x7FFF);
-    EXPECT_EQ(rgb555(Colour(255, 0, 0)), 0x7C00);
-    EXPECT_EQ(rgb555(0, 255, 0), 0x03E0);
     EXPECT_EQ(rgb555(7, 8, 300), 0x0000 | (1 << 5) | 31);
     EXPECT_EQ(rgb555(-5, 0, 0), 0);
     const std::pair<std::uint32_t, std::uint8_t> expansions[] = {{0, 0}, {1, 8}, {16, 132}, {30, 247}, {31, 255}};
@@ -70,12 +53,9 @@ TEST(HostSurface, ConvertsBetweenEightAndFiveBitComponents) {
     EXPECT_EQ(surface.toRgb24(), (std::vector<std::uint8_t>{255, 0, 132, 255, 255, 255}));
 }
 
-TEST(HostSurface, CanvasCoversTheSurfaceAndDrawableAreaStaysOnIt) {
+TEST(HostSurface, DrawableAreaStaysOnTheSurface) {
     Surface surface(10, 8);
     Canvas canvas = makeCanvas(surface);
-    EXPECT_EQ(canvas.clip.width, 10);
-    EXPECT_EQ(canvas.clip.height, 8);
-
     struct Case {
         Rect clip;
         Point origin;
@@ -119,7 +99,6 @@ TEST(HostSurface, CoverageBlendsInTheColourThroughTheContextOrigin) {
     surface.fill(0);
     drawCoverage(canvas, mask, mask.area, 0x7FFF);
     EXPECT_EQ(surface.pixel(2, 1), 0);
-    EXPECT_EQ(surface.locks().outstanding(), 0);
 }
 
 TEST(HostSurface, OutlineGrowsCoverageByADisc) {
@@ -128,29 +107,26 @@ TEST(HostSurface, OutlineGrowsCoverageByADisc) {
     mask.raise(100, 100, 255);  // outside: dropped
     CoverageMask grown = dilate(mask, 2);
     auto at = [&](int x, int y) { return grown.values[static_cast<std::size_t>(y - 10) * 7 + (x - 10)]; };
-    EXPECT_EQ(at(13, 13), 200);
-    EXPECT_EQ(at(15, 13), 200);
     EXPECT_EQ(at(15, 14), 200);
+    EXPECT_EQ(at(11, 12), 200);
     EXPECT_EQ(at(15, 15), 0);
     EXPECT_EQ(at(16, 13), 0);
-    EXPECT_EQ(at(11, 12), 200);
 }
 
-TEST(HostMemoryBitmap, HandsItselfOutAsIBitmapAndLocksRowsOfItsDepth) {
+TEST(HostMemoryBitmap, LocksRowsOfItsDepthAndLeavesNothingBehind) {
     HostEngine engine;
     const std::int64_t before = allocationStats().live;
     {
-        MemoryBitmap colour(5, 3, 16);
         MemoryBitmap alpha(5, 3, 8);
-        EXPECT_EQ(colour.handle()->find<IBitmap>("ibitmap"), &colour);
-        EXPECT_NE(engine.findInterface(nullptr, "IBitmap"), 0u);
+        EXPECT_EQ(alpha.handle()->find<IBitmap>("ibitmap"), &alpha);
         alpha.setPixel(4, 2, 200);
         PixelRows* rows = alpha.lockRows(1, 2);
         ASSERT_NE(rows, nullptr);
         EXPECT_EQ(static_cast<std::uint8_t*>(rows->pixels)[rows->pitch + 4], 200);
         EXPECT_EQ(alpha.lockRows(2, 3), nullptr);
         alpha.unlockRows(rows);
-        EXPECT_EQ(alpha.locks().outstanding(), 0);
+        alpha.locks().setFailing(true);
+        EXPECT_EQ(alpha.lockRows(0, 1), nullptr);
         EXPECT_THROW(MemoryBitmap(5, 3, 24), std::invalid_argument);
     }
     EXPECT_EQ(allocationStats().live, before);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "core/allocator.h"
-#include "host/core/debugger.h"
 #include "host/core/host_engine.h"
 #include "host/core/plugin_loader.h"
 #include "module/platform.h"
@@ -43,103 +43,57 @@ TEST_F(PluginFrame, InitEntersThePluginObjectAtTheRegistryHead) {
     ASSERT_NE(registry.head, nullptr);
     EXPECT_EQ(registry.head->next, nullptr);
     EXPECT_STREQ(registry.head->objectName, "pawn");
-    EXPECT_STREQ(registry.head->interfaceName, "IKTPlayerFactory");
     EXPECT_EQ(registry.head->table, handle);
-    EXPECT_EQ(registry.head->value, handle->lookup("IKTPlayerFactory"));
     EXPECT_EQ(registry.cursor, registry.head);
     EXPECT_EQ(host.findInterface("PAWN", "iktplayerfactory"), registry.head->value);
+    EXPECT_EQ(handle->lookup("iKtPlAyErFaCtOrY"), registry.head->value);
+    EXPECT_EQ(loader.factory(), interfaceFrom<IKTPlayerFactory>(registry.head->value));
 
     // The table directly follows the interface part, whose first word is its table of operations:
     // on 32-bit builds the handle is the entry value itself, on 64-bit builds 4 bytes past it.
     const EntryValue value = registry.head->value;
-    const EntryValue expected = sizeof(void*) == 4 ? value : value + 4;
-    EXPECT_EQ(reinterpret_cast<EntryValue>(handle), expected);
+    EXPECT_EQ(reinterpret_cast<EntryValue>(handle), sizeof(void*) == 4 ? value : value + 4);
 }
 
-TEST_F(PluginFrame, TheHandleFindsTheFactoryInAnyLetterCase) {
-    InterfaceTable* handle = loader.init(&host);
-    ASSERT_NE(handle, nullptr);
-    const EntryValue value = handle->lookup("IKTPlayerFactory");
-    ASSERT_NE(value, 0u);
-    for (const char* name : {"iktplayerfactory", "IKTPLAYERFACTORY", "iKtPlAyErFaCtOrY"}) EXPECT_EQ(handle->lookup(name), value) << name;
-    EXPECT_EQ(handle->lookup("IKTPlayer"), 0u);
-    EXPECT_EQ(loader.factory(), interfaceFrom<IKTPlayerFactory>(value));
-}
-
-TEST_F(PluginFrame, TheFactoryAnnouncesEachPawnWithThePlayersNumber) {
-    ASSERT_NE(loader.init(&host), nullptr);
-    IKTPlayerFactory* factory = loader.factory();
-    ASSERT_NE(factory, nullptr);
-    host.clearLog();
-    InterfaceTable* pawn = factory->createPlayer(nullptr, "pawn1", 7);
-    if (pawn) factory->destroyPlayer(pawn);
-    ASSERT_GE(host.logLines().size(), 1u);
-    EXPECT_EQ(host.logLines()[0].level, 1);
-    EXPECT_EQ(host.logLines()[0].text, "KTPlayerFactory::Loading pawn 7...\n");
-    factory->destroyPlayer(nullptr);
-}
-
-TEST_F(PluginFrame, InitCopiesTheFourStringsAndNullsStayNull) {
+TEST_F(PluginFrame, InitCopiesTheFourStringsAndARepeatedInitReplacesThem) {
     std::optional<std::string> first("first argument"), third("third");
     const char* args[4] = {first->c_str(), nullptr, third->c_str(), nullptr};
-    ASSERT_NE(loader.init(&host, args), nullptr);
+    InterfaceTable* handle = loader.init(&host, args);
+    ASSERT_NE(handle, nullptr);
     first.reset();  // the host may let its own strings go once init returns
     third->assign("overwritten");
-
     const KTPlayerFactory& object = objectOf(loader);
     ASSERT_NE(object.args, nullptr);
     EXPECT_STREQ(object.args->strings[0], "first argument");
     EXPECT_EQ(object.args->strings[1], nullptr);
     EXPECT_STREQ(object.args->strings[2], "third");
-    EXPECT_EQ(object.args->strings[3], nullptr);
     EXPECT_EQ(object.buzzCounter, -1);
-}
 
-TEST_F(PluginFrame, InitWithoutArgumentsKeepsFourNulls) {
-    ASSERT_NE(loader.init(&host, nullptr), nullptr);
-    const KTPlayerFactory& object = objectOf(loader);
-    ASSERT_NE(object.args, nullptr);
-    for (const char* copy : object.args->strings) EXPECT_EQ(copy, nullptr);
+    const char* secondArgs[4] = {nullptr, "two", nullptr, nullptr};
+    EXPECT_EQ(loader.init(&host, secondArgs), handle);
+    EXPECT_EQ(nodesOfTable(*host.objectRegistry(), handle), 1);
+    EXPECT_EQ(objectOf(loader).args->strings[0], nullptr);
+    EXPECT_STREQ(objectOf(loader).args->strings[1], "two");
+    ASSERT_EQ(loader.init(&host, nullptr), handle);
+    for (const char* copy : objectOf(loader).args->strings) EXPECT_EQ(copy, nullptr);
+    EXPECT_EQ(loader.dependencies(), nullptr);
 }
 
 TEST_F(PluginFrame, ReleaseLeavesNoNodeBehindAndASecondReleaseDoesNothing) {
     HostObject producer("producer");
     producer.interfaces.add("IKTProducer", 0x10);
-    InterfaceTable* handle = loader.init(&host);
-    ASSERT_NE(handle, nullptr);
+    ASSERT_NE(loader.init(&host), nullptr);
     ObjectRegistry& registry = *host.objectRegistry();
-    EXPECT_EQ(nodesOfTable(registry, handle), 1);
-
     loader.release();
-    EXPECT_EQ(nodesOfTable(registry, handle), 0);
     ASSERT_NE(registry.head, nullptr);
     EXPECT_EQ(registry.head->table, producer.handle());
+    EXPECT_EQ(registry.head->next, nullptr);
     EXPECT_EQ(registry.cursor, registry.head);
 
     registry.cursor = nullptr;  // a teardown would set it back to the head
     loader.callRelease();
     EXPECT_EQ(registry.head->table, producer.handle());
-    EXPECT_EQ(registry.head->next, nullptr);
     EXPECT_EQ(registry.cursor, nullptr);
-}
-
-TEST_F(PluginFrame, DependenciesAreNullWhetherOrNotInitRan) {
-    EXPECT_EQ(loader.dependencies(), nullptr);
-    ASSERT_NE(loader.init(&host), nullptr);
-    EXPECT_EQ(loader.dependencies(), nullptr);
-    loader.release();
-    EXPECT_EQ(loader.dependencies(), nullptr);
-}
-
-TEST_F(PluginFrame, ARepeatedInitKeepsOneObjectWithTheNewArguments) {
-    const char* firstArgs[4] = {"one", nullptr, nullptr, nullptr};
-    const char* secondArgs[4] = {nullptr, "two", nullptr, nullptr};
-    InterfaceTable* handle = loader.init(&host, firstArgs);
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(loader.init(&host, secondArgs), handle);
-    EXPECT_EQ(nodesOfTable(*host.objectRegistry(), handle), 1);
-    EXPECT_EQ(objectOf(loader).args->strings[0], nullptr);
-    EXPECT_STREQ(objectOf(loader).args->strings[1], "two");
 }
 
 TEST_F(PluginFrame, InitWithoutAHostYieldsNoHandle) {
@@ -152,20 +106,15 @@ TEST(PluginLoader, LoadInitReleaseAndUnloadRepeatInOneProcess) {
         HostEngine host;
         PluginLoader loader;
         ASSERT_TRUE(loader.open()) << loader.error();
-        InterfaceTable* handle = loader.init(&host);
-        ASSERT_NE(handle, nullptr) << "round " << round;
-        EXPECT_EQ(host.objectRegistry()->head->table, handle);
+        ASSERT_NE(loader.init(&host), nullptr) << "round " << round;
         loader.release();
         loader.close();
         EXPECT_EQ(host.objectRegistry()->head, nullptr);
     }
-}
-
-TEST(PluginLoader, AMissingLibraryIsReportedByName) {
-    PluginLoader loader;
-    EXPECT_FALSE(loader.open("/nonexistent/pawn.kvx"));
-    EXPECT_NE(loader.error().find("/nonexistent/pawn.kvx"), std::string::npos);
-    EXPECT_EQ(loader.init(nullptr), nullptr);
+    PluginLoader missing;
+    EXPECT_FALSE(missing.open("/nonexistent/pawn.kvx"));
+    EXPECT_NE(missing.error().find("/nonexistent/pawn.kvx"), std::string::npos);
+    EXPECT_EQ(missing.init(nullptr), nullptr);
 }
 
 // Allocation failures can only be provoked in this build's own copy of the plug-in classes.
@@ -199,38 +148,27 @@ TEST(PluginObject, ArgumentsThatCannotBeCopiedStayNull) {
 
     destroy(object);
     EXPECT_EQ(allocationStats().live, before.live);
-    EXPECT_EQ(host.objectRegistry()->head, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------------
 // The host's own services
 
-TEST(HostEngine, LogKeepsEveryLineWhole) {
-    HostEngine host;
-    const std::string longName(3000, 'x');
-    host.log(3, "Sound: %s", longName.c_str());
-    host.log(1, "Pawn::comingUp,pawn=%i,starty=%i\n", 2, 480);
-    ASSERT_EQ(host.logLines().size(), 2u);
-    EXPECT_EQ(host.logLines()[0].level, 3);
-    EXPECT_EQ(host.logLines()[0].text, "Sound: " + longName);
-    EXPECT_EQ(host.logLines()[1].text, "Pawn::comingUp,pawn=2,starty=480\n");
-    EXPECT_EQ(host.countLog("Pawn::comingUp,pawn=2,starty=480\n"), 1);
-    EXPECT_EQ(host.countLogContaining("starty="), 1);
-}
-
-TEST(HostEngine, LinesAtOrBelowTheEchoLevelGoToStderr) {
+TEST(HostEngine, LogKeepsEveryLineWholeAndEchoesTheLowLevels) {
     HostEngine host;
     host.setEchoLevel(1);
+    const std::string longName(3000, 'x');
     testing::internal::CaptureStderr();
-    host.log(1, "shown %d\n", 1);
-    host.log(3, "kept quiet");
+    host.log(3, "Sound: %s", longName.c_str());
+    host.log(1, "Pawn::comingUp,pawn=%i,starty=%i\n", 2, 480);
     host.log(0, "Sound: no break");
-    const std::string echoed = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(echoed, "[1] shown 1\n[0] Sound: no break\n");
-    EXPECT_EQ(host.logLines().size(), 3u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[1] Pawn::comingUp,pawn=2,starty=480\n[0] Sound: no break\n");
+    ASSERT_EQ(host.logLines().size(), 3u);
+    EXPECT_EQ(host.logLines()[0].level, 3);
+    EXPECT_EQ(host.logLines()[0].text, "Sound: " + longName);
+    EXPECT_EQ(host.countLog("Pawn::comingUp,pawn=2,starty=480\n"), 1);
 }
 
-TEST(HostEngine, AnEventPostedDuringAPassWaitsForTheNextOne) {
+TEST(HostEngine, AnEventPostedDuringAPassWaitsForTheNextOneUnlessANestedPassRuns) {
     HostEngine host;
     std::string order;
     host.post([&] {
@@ -240,17 +178,11 @@ TEST(HostEngine, AnEventPostedDuringAPassWaitsForTheNextOne) {
     host.post([&] { order += 'b'; });
     host.pumpEvents();
     EXPECT_EQ(order, "ab");
-    EXPECT_EQ(host.pendingEvents(), 1u);
     host.pumpEvents();
     EXPECT_EQ(order, "abc");
-    host.pumpEvents();
-    EXPECT_EQ(order, "abc");
-}
 
-TEST(HostEngine, ANestedPassDeliversWhatTheOuterPassHadQueued) {
     // A blocking read pumps from inside an event and waits for a completion queued behind it.
-    HostEngine host;
-    std::string order;
+    order.clear();
     host.post([&] {
         order += 'r';
         host.post([&] { order += 'x'; });
@@ -260,11 +192,7 @@ TEST(HostEngine, ANestedPassDeliversWhatTheOuterPassHadQueued) {
     host.post([&] { order += 'c'; });
     host.pumpEvents();
     EXPECT_EQ(order, "rcx)");
-    EXPECT_EQ(host.pendingEvents(), 0u);
-}
 
-TEST(HostEngine, DrainRunsEventsThatPostEvents) {
-    HostEngine host;
     int left = 5;
     std::function<void()> chain = [&] {
         if (--left > 0) host.post(chain);
@@ -277,12 +205,9 @@ TEST(HostEngine, DrainRunsEventsThatPostEvents) {
 
 TEST(HostEngine, TheManualClockWrapsAndTheRealOneStartsNearZero) {
     HostEngine host;
-    EXPECT_EQ(host.currentTime(), 0u);
     host.setTime(0xFFFFFFF0u);
     host.advance(0x20);
     EXPECT_EQ(host.currentTime(), 0x10u);
-    EXPECT_EQ(static_cast<std::int32_t>(host.currentTime() - 0xFFFFFFF0u), 0x20);
-
     host.useRealClock(true);
     const std::uint32_t first = host.currentTime();
     EXPECT_LT(first, 60000u);
@@ -294,9 +219,6 @@ TEST(HostEngine, TheManualClockWrapsAndTheRealOneStartsNearZero) {
 TEST(HostEngine, TheModuleClassesFollowTheNewestEngine) {
     HostEngine outer;
     EXPECT_EQ(services().host, &outer);
-    EXPECT_EQ(services().objectRegistry, outer.objectRegistry());
-    EXPECT_NE(outer.spareServiceA(), outer.spareServiceB());
-    EXPECT_EQ(services().spareServiceA, outer.spareServiceA());
     {
         HostEngine inner;
         EXPECT_EQ(services().host, &inner);
@@ -304,12 +226,4 @@ TEST(HostEngine, TheModuleClassesFollowTheNewestEngine) {
     }
     EXPECT_EQ(services().host, &outer);
     EXPECT_EQ(services().objectRegistry, outer.objectRegistry());
-}
-
-TEST(HostEngine, DebuggerLinesOfTheModuleReachTheHost) {
-    hostengine::clearDebuggerLines();
-    debuggerLine("revc outofdata");
-    ASSERT_EQ(hostengine::debuggerLines().size(), 1u);
-    EXPECT_EQ(hostengine::debuggerLines()[0], "revc outofdata");
-    hostengine::clearDebuggerLines();
 }

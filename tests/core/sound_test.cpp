@@ -50,13 +50,11 @@ TEST(Sound, PlaysOnceUntilTheEndNoticeThenPassesItOn) {
     SoundResource* resource = f.make();
     Sound* sound = resource->sound();
     ASSERT_NE(sound, nullptr);
-    EXPECT_EQ(sound->loaded, 1);
     RecordingListener first, second;
 
     EXPECT_EQ(sound->play(&first), 1);
     fakes::FakeHostSound& host = *f.factory.last();
     EXPECT_EQ(host.listener, static_cast<IListener*>(sound));
-    EXPECT_EQ(host.referenceCount, static_cast<IReferenceCount*>(sound));
     EXPECT_EQ(sound->references, 2);
     EXPECT_EQ(sound->play(&second), 0);  // not restarted; only the listener changes
     EXPECT_EQ(sound->listener, &second);
@@ -64,7 +62,6 @@ TEST(Sound, PlaysOnceUntilTheEndNoticeThenPassesItOn) {
 
     sound->stop();
     EXPECT_EQ(sound->play(&second), 0);  // stopped, but the notice has not come yet
-    EXPECT_EQ(sound->playing, 1);
 
     host.finish(&f.deletions);
     EXPECT_TRUE(first.words.empty());
@@ -74,7 +71,6 @@ TEST(Sound, PlaysOnceUntilTheEndNoticeThenPassesItOn) {
     EXPECT_EQ(sound->play(nullptr), 1);  // playable again
     host.finish(&f.deletions);           // without a listener the Sound deletes the notice
     EXPECT_EQ(f.deletions, 2);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"preload", "play", "stop", "play"}));
     destroySoundResource(resource);
 }
 
@@ -175,7 +171,6 @@ TEST(Sound, MissingHostPartsLeaveAnInertSound) {
         } else {
             EXPECT_TRUE(host.logLines().empty());
         }
-        EXPECT_EQ(sound->loaded, 0);
         EXPECT_EQ(sound->play(nullptr), 0);
         sound->stop();
         EXPECT_EQ(sound->setVolume(0.9), 0);
@@ -197,35 +192,22 @@ TEST(Sound, VolumeGoesToTheHostWhenItHasAControl) {
     EXPECT_EQ(resource->sound()->setVolume(0.9), 5);
     EXPECT_EQ(f.factory.last()->volumes, (std::vector<double>{0.9}));
     destroySoundResource(resource);
-
-    f.factory.parts = {"ISound", "IPreloadSound"};
-    resource = f.make();
-    EXPECT_EQ(resource->sound()->setVolume(0.9), 0);
-    destroySoundResource(resource);
 }
 
 TEST(Sound, AFailedPreloadLeavesItUnplayableWithoutALogLine) {
     BuzzFixture f;
-    f.factory.parts = {"ISound", "IPreloadSound"};
-    // The first sound made refuses its data.
-    f.factory.createSucceeds = true;
-    SoundResource* resource = nullptr;
-    {
-        ResourceInfo info{};
-        Sound* sound = Sound::makeSound(&info, nullptr);  // no stream: nothing to preload from
-        EXPECT_EQ(sound->loaded, 0);
-        EXPECT_EQ(sound->play(nullptr), 0);
-        EXPECT_TRUE(f.factory.last()->calls.empty());  // the host is not handed a null stream
-        sound->releaseRef();
-    }
-    resource = f.make();
+    ResourceInfo info{};
+    Sound* streamless = Sound::makeSound(&info, nullptr);  // no stream: nothing to preload from
+    EXPECT_EQ(streamless->play(nullptr), 0);
+    EXPECT_TRUE(f.factory.last()->calls.empty());  // the host is not handed a null stream
+    streamless->releaseRef();
+    SoundResource* resource = f.make();
     Sound* sound = resource->sound();
     sound->unload();
     f.factory.last()->preloadResult = 0;
     StreamAdapter* stream = f.root.openStream(f.entry, f.root.infoOf(f.entry));
     EXPECT_EQ(sound->load(stream), 0);
     f.root.closeStream(stream);
-    EXPECT_EQ(sound->loaded, 0);
     EXPECT_EQ(sound->play(nullptr), 0);
     EXPECT_TRUE(f.host.logLines().empty());
     destroySoundResource(resource);
@@ -236,7 +218,6 @@ TEST(SoundResource, CopiesTheEntrysRecordAndReadsItOnceThroughAStream) {
     SoundResource* resource = f.make();
     ResourceInfo* record = f.root.infoOf(f.entry);
     EXPECT_EQ(std::memcmp(resource->info.words, record->words, sizeof record->words), 0);
-    EXPECT_EQ(resource->sound()->info.words[1], record->words[1]);
     EXPECT_EQ(f.factory.infos, (std::vector<ResourceInfo*>{record}));  // the archive's record itself
     EXPECT_EQ(f.archive.opens, 1);
     EXPECT_EQ(f.archive.closes, 1);
@@ -245,7 +226,6 @@ TEST(SoundResource, CopiesTheEntrysRecordAndReadsItOnceThroughAStream) {
 
 TEST(SoundResource, AnEntryWithoutARecordGivesNoSound) {
     BuzzFixture f;
-    MemoryArchive empty;
     struct NoArchive : ResourceDir {
         NoArchive() : ResourceDir(static_cast<IArchive*>(nullptr), nullptr) {}
     } orphanage;
@@ -261,24 +241,6 @@ TEST(SoundResource, AnEntryWithoutARecordGivesNoSound) {
         destroySoundResource(resource);
     }
     EXPECT_TRUE(f.factory.infos.empty());
-}
-
-TEST(SoundResource, EveryRefusedAllocationIsSurvivedWithoutALeak) {
-    BuzzFixture f;
-    for (int n = 1; n <= 40; ++n) {
-        SCOPED_TRACE(n);
-        const auto live = allocationStats().live;
-        failAllocation(n);
-        SoundResource* resource = f.make();
-        failAllocation(0);
-        if (resource && resource->sound()) resource->sound()->play(nullptr);
-        destroySoundResource(resource);
-        for (auto& sound : f.factory.sounds) {
-            if (sound->listener) sound->finish(&f.deletions);
-        }
-        f.factory.sounds.clear();  // the host's own tables
-        EXPECT_EQ(allocationStats().live, live);
-    }
 }
 
 TEST(Sound, LayoutKeepsItsPartsAndFieldsInOrder) {

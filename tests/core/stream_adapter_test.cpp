@@ -32,7 +32,7 @@ public:
 };
 
 // A host stream whose asynchronous reads are answered by a script: each started read posts the given
-// events, one per pass of pumpEvents.
+// steps, each as its own event, so each arrives on a later pass of pumpEvents.
 class ScriptedStream : public HostObject, public IStream, public IRead, public IASyncRead, public ISeekable {
 public:
     struct Offer {
@@ -58,16 +58,11 @@ public:
     std::int32_t read(void*, std::int32_t size, IListener* listener) override {
         ++asyncReads;
         lastSize = size;
-        // Every completion travels as its own event, so each arrives on a later pass.
-        for (auto& step : script) {
-            auto run = step;
-            engine_.post([this, run, listener] { run(listener); });
-        }
+        for (auto& step : script) engine_.post([step, listener] { step(listener); });
         script.clear();
         return 1;
     }
 
-    // Steps for the next asynchronous read.
     void thenSend(std::uint32_t code, std::int32_t value) {
         script.push_back([code, value](IListener* listener) { listener->receive(new CountedMessage(code, value)); });
     }
@@ -84,21 +79,15 @@ private:
     std::vector<std::function<void(IListener*)>> script;
 };
 
+using AdapterPtr = std::unique_ptr<StreamAdapter, void (*)(StreamAdapter*)>;
+AdapterPtr adapt(InterfaceTable* handle) { return {create<StreamAdapter>(handle), [](StreamAdapter* a) { destroy(a); }}; }
+
 class Adapter : public ::testing::Test {
 protected:
     void SetUp() override {
         deletedMessages = 0;
         clearDebuggerLines();
     }
-    std::unique_ptr<StreamAdapter, void (*)(StreamAdapter*)> adapt(InterfaceTable* handle) {
-        return {create<StreamAdapter>(handle), [](StreamAdapter* a) { destroy(a); }};
-    }
-    std::vector<std::string> names(const StreamAdapter& adapter) {
-        std::vector<std::string> out;
-        for (int i = 0; i < adapter.interfaces.count; ++i) out.push_back(adapter.interfaces.pairs[i].name);
-        return out;
-    }
-
     HostEngine engine;
 };
 
@@ -107,15 +96,13 @@ TEST_F(Adapter, ReadsDirectlyWhenTheHostStreamCanAndSaysNothing) {
     auto adapter = adapt(host.handle());
     char buffer[40];
     EXPECT_EQ(adapter->read(buffer, 40), 20);
-    EXPECT_EQ(host.directReads, 1);
-    EXPECT_EQ(host.asyncReads, 0);
-    EXPECT_TRUE(engine.logLines().empty());
     // The same through the adapter's own "IRead", as a host reads it.
     IRead* read = adapter->handle()->find<IRead>("iread");
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->read(buffer, 10), 5);
     EXPECT_EQ(host.directReads, 2);
-    EXPECT_EQ(adapter->size(), 1234);
+    EXPECT_EQ(host.asyncReads, 0);
+    EXPECT_TRUE(engine.logLines().empty());
 }
 
 TEST_F(Adapter, EmulatedReadEndsWithTheCompletionsValue) {
@@ -125,12 +112,8 @@ TEST_F(Adapter, EmulatedReadEndsWithTheCompletionsValue) {
         std::int32_t result;
         bool outOfData;
     } cases[] = {
-        {0x00020001, 77, 1, false},
-        {0x00020002, 77, 1, false},
-        {0x00020004, 10, 10, false},
-        {0x00020005, 0, 0, true},
-        {0x00020005, 3, 3, true},
-        {0x00020006, -2, -2, false},
+        {0x00020001, 77, 1, false}, {0x00020002, 77, 1, false}, {0x00020004, 10, 10, false},
+        {0x00020005, 0, 0, true},   {0x00020005, 3, 3, true},   {0x00020006, -2, -2, false},
     };
     for (const Case& c : cases) {
         engine.clearLog();
@@ -146,41 +129,27 @@ TEST_F(Adapter, EmulatedReadEndsWithTheCompletionsValue) {
         EXPECT_EQ(deletedMessages, 1);
         EXPECT_EQ(engine.countLog("emulating blocking read\n"), 1);
         EXPECT_EQ(engine.logLines().size(), 1u);
-        EXPECT_EQ(engine.logLines()[0].level, 1);
-        std::vector<std::string> expected;
-        if (c.outOfData) expected.push_back("revc outofdata");
-        EXPECT_EQ(debuggerLines(), expected) << std::hex << c.code;
+        EXPECT_EQ(debuggerLines(), c.outOfData ? std::vector<std::string>{"revc outofdata"} : std::vector<std::string>{})
+            << std::hex << c.code;
     }
 }
 
 TEST_F(Adapter, ProgressAndForeignMessagesDoNotEndTheWaitButAreDeleted) {
     ScriptedStream host(engine, {.asyncRead = true});
     auto adapter = adapt(host.handle());
-    host.thenSend(0x00020003, 99);
-    host.thenSend(0x00050001, 98);
-    host.thenSend(0x000B0004, 97);
-    host.thenSend(0x00020007, 96);
-    host.thenSend(0x00020000, 95);
+    for (std::uint32_t code : {0x00020003u, 0x00050001u, 0x000B0004u, 0x00020007u, 0x00020000u}) host.thenSend(code, 99);
     host.thenSend(0x00020006, 5);
     char buffer[8];
     EXPECT_EQ(adapter->read(buffer, 8), 5);
     EXPECT_EQ(deletedMessages, 6);
     EXPECT_EQ(engine.pendingEvents(), 0u);
-    EXPECT_TRUE(debuggerLines().empty());
-}
-
-TEST_F(Adapter, AMessageWhileIdleOnlyTouchesTheResult) {
-    ScriptedStream host(engine, {.asyncRead = true});
-    auto adapter = adapt(host.handle());
+    // Messages while idle: only a completion touches the result, and a null one is survived.
     adapter->result = 41;
-    EXPECT_EQ(adapter->receive(new CountedMessage(0x00050001, 7)), 1);
-    EXPECT_EQ(adapter->result, 41);
     EXPECT_EQ(adapter->receive(new CountedMessage(0x00020003, 7)), 1);
     EXPECT_EQ(adapter->result, 41);
     EXPECT_EQ(adapter->receive(new CountedMessage(0x00020004, 7)), 1);
     EXPECT_EQ(adapter->result, 7);
-    EXPECT_EQ(adapter->waiting, 0);
-    EXPECT_EQ(deletedMessages, 3);
+    EXPECT_EQ(deletedMessages, 8);
     EXPECT_EQ(adapter->receive(nullptr), 1);
 }
 
@@ -198,62 +167,36 @@ TEST_F(Adapter, ASecondReadFromInsidePumpEventsIsRefused) {
     EXPECT_EQ(nested, 0);
     EXPECT_EQ(host.asyncReads, 1);
     EXPECT_EQ(engine.countLog("blocking read emulation already in progress\n"), 1);
-    EXPECT_EQ(engine.countLog("emulating blocking read\n"), 1);
 }
 
 TEST_F(Adapter, AHostStreamThatCannotReadGivesNothingSilently) {
     ScriptedStream host(engine, {.stream = false});
-    auto adapter = adapt(host.handle());
     char buffer[8];
-    EXPECT_EQ(adapter->read(buffer, 8), 0);
-    EXPECT_EQ(adapter->size(), -1);
-    EXPECT_EQ(adapter->isAsynchronous(), 0);
-    EXPECT_EQ(adapter->unusedQuery(), 0);
+    for (InterfaceTable* handle : {host.handle(), static_cast<InterfaceTable*>(nullptr)}) {
+        auto adapter = adapt(handle);
+        EXPECT_EQ(adapter->read(buffer, 8), 0);
+        EXPECT_EQ(adapter->size(), -1);
+        EXPECT_EQ(adapter->isAsynchronous(), 0);
+    }
     EXPECT_TRUE(engine.logLines().empty());
-
-    auto unwrapped = adapt(nullptr);
-    EXPECT_EQ(unwrapped->read(buffer, 8), 0);
 }
 
-TEST_F(Adapter, SeekingGoesStraightToTheHostStream) {
+TEST_F(Adapter, SeekingGoesStraightToTheHostStreamWhenItHasOne) {
     ScriptedStream seekable(engine, {.read = true, .seekable = true});
     auto adapter = adapt(seekable.handle());
-    EXPECT_EQ(names(*adapter), (std::vector<std::string>{"IListener", "IStream", "IRead", "ISeekable"}));
     EXPECT_EQ(adapter->interfaces.lookup("ISeekable"), seekable.interfaces.lookup("ISeekable"));
-    EXPECT_EQ(adapter->hostSeekable, static_cast<ISeekable*>(&seekable));
-
     ScriptedStream plain(engine, {.asyncRead = true});
-    auto other = adapt(plain.handle());
-    EXPECT_EQ(names(*other), (std::vector<std::string>{"IListener", "IStream", "IRead"}));
-    EXPECT_EQ(other->interfaces.lookup("ISeekable"), 0u);
-    EXPECT_NE(other->isAsynchronous(), 0);
-}
+    EXPECT_EQ(adapt(plain.handle())->interfaces.lookup("ISeekable"), 0u);
 
-TEST_F(Adapter, TheHostsOwnStreamsReadDirectlyOrThroughCompletions) {
     auto bytes = std::make_shared<const std::string>("0123456789");
     ArchiveStream direct(engine, memorySource(bytes), StreamMode::Direct);
-    auto adapter = adapt(direct.handle());
-    ISeekable* seek = adapter->handle()->find<ISeekable>("ISeekable");
+    auto overHost = adapt(direct.handle());
+    ISeekable* seek = overHost->handle()->find<ISeekable>("ISeekable");
     ASSERT_NE(seek, nullptr);
     EXPECT_EQ(seek->seek(-4, 2), 6);
     char buffer[8] = {};
-    EXPECT_EQ(adapter->read(buffer, 8), 4);
+    EXPECT_EQ(overHost->read(buffer, 8), 4);
     EXPECT_STREQ(buffer, "6789");
-    EXPECT_EQ(adapter->size(), 10);
-
-    ArchiveStream async(engine, memorySource(bytes), StreamMode::Asynchronous);
-    auto emulated = adapt(async.handle());
-    EXPECT_EQ(emulated->handle()->lookup("ISeekable"), 0u);
-    char first[8] = {};
-    EXPECT_EQ(emulated->read(first, 7), 7);
-    EXPECT_STREQ(first, "0123456");
-    char rest[8] = {};
-    EXPECT_EQ(emulated->read(rest, 7), 3);
-    EXPECT_STREQ(rest, "789");
-    EXPECT_TRUE(debuggerLines().empty());
-    EXPECT_EQ(emulated->read(rest, 7), 0);
-    EXPECT_EQ(debuggerLines(), std::vector<std::string>{"revc outofdata"});
-    EXPECT_EQ(emulated->size(), 10);
 }
 
 TEST_F(Adapter, AClosedHostStreamDropsItsPendingCompletion) {

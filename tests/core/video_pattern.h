@@ -1,5 +1,6 @@
 // Test frames for the host's video factories: every pixel differs in colour and alpha, so rows,
-// columns and frames cannot be mixed up; and the check that a video's two bitmaps show one of them.
+// columns and frames cannot be mixed up; the check that a video's two bitmaps show one of them; and
+// the per-test directory the file-based tests write into.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,6 +28,13 @@ struct TempDir {
     }
     ~TempDir() { std::filesystem::remove_all(path); }
     std::string file(const std::string& name) const { return (path / name).string(); }
+    // Writes `bytes` to a file at `relative`, making the directories on the way.
+    std::string write(const std::string& relative, const std::string& bytes) const {
+        std::filesystem::path target = path / relative;
+        std::filesystem::create_directories(target.parent_path());
+        std::ofstream(target, std::ios::binary) << bytes;
+        return target.string();
+    }
 };
 
 // Frame f as BGRA, rows top-down.
