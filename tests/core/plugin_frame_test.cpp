@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -96,11 +95,6 @@ TEST_F(PluginFrame, ReleaseLeavesNoNodeBehindAndASecondReleaseDoesNothing) {
     EXPECT_EQ(registry.cursor, nullptr);
 }
 
-TEST_F(PluginFrame, InitWithoutAHostYieldsNoHandle) {
-    EXPECT_EQ(loader.init(nullptr), nullptr);
-    EXPECT_EQ(loader.factory(), nullptr);
-}
-
 TEST(PluginLoader, LoadInitReleaseAndUnloadRepeatInOneProcess) {
     for (int round = 0; round < 4; ++round) {
         HostEngine host;
@@ -111,6 +105,10 @@ TEST(PluginLoader, LoadInitReleaseAndUnloadRepeatInOneProcess) {
         loader.close();
         EXPECT_EQ(host.objectRegistry()->head, nullptr);
     }
+    PluginLoader unopened;
+    ASSERT_TRUE(unopened.open());
+    EXPECT_EQ(unopened.init(nullptr), nullptr);  // no host, no handle
+    EXPECT_EQ(unopened.factory(), nullptr);
     PluginLoader missing;
     EXPECT_FALSE(missing.open("/nonexistent/pawn.kvx"));
     EXPECT_NE(missing.error().find("/nonexistent/pawn.kvx"), std::string::npos);
@@ -192,14 +190,6 @@ TEST(HostEngine, AnEventPostedDuringAPassWaitsForTheNextOneUnlessANestedPassRuns
     host.post([&] { order += 'c'; });
     host.pumpEvents();
     EXPECT_EQ(order, "rcx)");
-
-    int left = 5;
-    std::function<void()> chain = [&] {
-        if (--left > 0) host.post(chain);
-    };
-    host.post(chain);
-    host.drainEvents();
-    EXPECT_EQ(left, 0);
     EXPECT_EQ(host.pendingEvents(), 0u);
 }
 
@@ -214,16 +204,4 @@ TEST(HostEngine, TheManualClockWrapsAndTheRealOneStartsNearZero) {
     EXPECT_GE(host.currentTime(), first);
     host.useRealClock(false);
     EXPECT_EQ(host.currentTime(), 0x10u);
-}
-
-TEST(HostEngine, TheModuleClassesFollowTheNewestEngine) {
-    HostEngine outer;
-    EXPECT_EQ(services().host, &outer);
-    {
-        HostEngine inner;
-        EXPECT_EQ(services().host, &inner);
-        EXPECT_EQ(services().typeRegistry, inner.typeRegistry());
-    }
-    EXPECT_EQ(services().host, &outer);
-    EXPECT_EQ(services().objectRegistry, outer.objectRegistry());
 }
