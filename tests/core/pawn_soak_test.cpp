@@ -74,12 +74,10 @@ private:
         return pick(1100) - 100;
     }
 
+    // Now and then the game pauses for ten minutes (rolls end) or no time passes at all.
     std::uint32_t clockStep() {
-        switch (pick(200)) {
-            case 0: return 600000;                    // the game paused for ten minutes: rolls end
-            case 1: return 0;
-            default: return static_cast<std::uint32_t>(5 + pick(30));
-        }
+        const std::int32_t roll = pick(200);
+        return roll == 0 ? 600000u : roll == 1 ? 0u : static_cast<std::uint32_t>(5 + pick(30));
     }
 
     void make(int i) {
@@ -90,8 +88,7 @@ private:
         ASSERT_NE(slot.handle.handle, nullptr);
         slot.handle.player = slot.handle.handle->find<IKTPlayer>("IKTPlayer");
         slot.handle.visible = slot.handle.handle->find<IVisible>("IVisible");
-        ASSERT_NE(slot.handle.player, nullptr);
-        ASSERT_NE(slot.handle.visible, nullptr);
+        ASSERT_TRUE(slot.handle.player && slot.handle.visible);
         slot.handle.ownVideo = slot.handle.player->getVideo();
         slot.handle.visible->setPosition(i * 78, 280);
     }
@@ -110,12 +107,8 @@ private:
             }
             case 6: player->addScore(points()); break;
             case 7: player->addBonusScore(points()); break;
-            case 8:
-                player->loseScore(points(), points());
-                EXPECT_GE(player->getScore(), 0);
-                break;
-            case 9:
-                player->subtractScore(points());
+            case 8: case 9:
+                pick(2) ? player->loseScore(points(), points()) : player->subtractScore(points());
                 EXPECT_GE(player->getScore(), 0);
                 break;
             case 10: case 11: {
@@ -130,14 +123,8 @@ private:
                 player->setScorePhase(kPhases[pick(5)]);
                 break;
             }
-            case 15:
-                slot.scoreShown = pick(4) != 0;
-                player->showScore(slot.scoreShown);
-                break;
-            case 16:
-                slot.hidden = pick(6) == 0;
-                player->setHidden(slot.hidden);
-                break;
+            case 15: player->showScore(slot.scoreShown = pick(4) != 0); break;
+            case 16: player->setHidden(slot.hidden = pick(6) == 0); break;
             case 17: {
                 const std::int32_t tag = anyParameter();
                 player->setTag(tag);

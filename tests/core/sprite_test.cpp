@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/allocator.h"
 #include "host/core/host_engine.h"
 #include "media/sprite.h"
@@ -26,12 +28,8 @@ TEST(Sprite, DefaultsCoverNothingAcceptEveryPointAndRefuseEffects) {
 
     sprite->setPosition(10, 20);
     sprite->area = Rect(99, 99, 3, 4);  // only the size counts
-    for (Rect r : {sprite->bounds(), sprite->touchBounds()}) {
-        EXPECT_EQ(r.x, 10);
-        EXPECT_EQ(r.y, 20);
-        EXPECT_EQ(r.width, 3);
-        EXPECT_EQ(r.height, 4);
-    }
+    for (Rect r : {sprite->bounds(), sprite->touchBounds()})
+        EXPECT_EQ((std::vector<std::int32_t>{r.x, r.y, r.width, r.height}), (std::vector<std::int32_t>{10, 20, 3, 4}));
     TextEffect* notTaken = reinterpret_cast<TextEffect*>(0x1000);  // never touched when refused
     EXPECT_EQ(sprite->attach(notTaken), 0);
     destroy(sprite);

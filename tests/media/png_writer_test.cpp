@@ -35,10 +35,7 @@ TEST(PngWriter, SurfaceSavedAsPngReadsBackWithExpandedComponents) {
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 13; ++x) {
             const std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * 13 + x) * 4];
-            EXPECT_EQ(p[0], expand5(x * 2));
-            EXPECT_EQ(p[1], expand5(y * 7));
-            EXPECT_EQ(p[2], expand5(31 - x));
-            EXPECT_EQ(p[3], 255);
+            EXPECT_EQ((std::vector<int>{p[0], p[1], p[2], p[3]}), (std::vector<int>{expand5(x * 2), expand5(y * 7), expand5(31 - x), 255}));
         }
 
     std::int32_t width = 0, height = 0;
