@@ -35,7 +35,6 @@ protected:
 }  // namespace
 
 TEST_F(PawnReactions, BuzzThenHappyThenScoreAsTheGamePlaysThem) {
-    pawn.player->showScore(1);
     ASSERT_EQ(shown(), (SequenceFrame{"wait01", 0}));
 
     world.send(pawn, kBuzz);
@@ -61,7 +60,6 @@ TEST_F(PawnReactions, BuzzThenHappyThenScoreAsTheGamePlaysThem) {
             if (servedAt < 0) servedAt = t;
             if (now.index != 0 && releasedAt < 0) releasedAt = t;
         }
-        if (t == 750) { EXPECT_EQ(world.font.calls.at(0).text, "50") << "the score rolls meanwhile"; }
     }
     EXPECT_EQ(buzzFrames, (std::vector<int>{1, 2, 3, 4, 5, 0}));
     ASSERT_GT(wrapAt, 0);
@@ -126,18 +124,6 @@ TEST_F(PawnReactions, ALookDuringAReactionHoldEndsItAndIsServedOnceTheReactionCa
     EXPECT_EQ(reactionFrames.back(), 0) << "the reaction plays out to its first frame";
     EXPECT_EQ(reactionFrames.size(), 4u);  // frame 1 went by within one update, then 2, 3, 4 and 0
     EXPECT_EQ(now, (SequenceFrame{"l_left", 1}));
-}
-
-TEST_F(PawnReactions, TwoBuzzesInARowNeverShowTheSameSequence) {
-    std::string previous;
-    for (int i = 0; i < 30; ++i) {
-        world.send(pawn, kBuzz);
-        const SequenceFrame now = shown();
-        ASSERT_TRUE(isBuzz(now)) << now;
-        EXPECT_NE(now.name, previous);
-        previous = now.name;
-        world.tick(pawn, 200);
-    }
 }
 
 TEST_F(PawnReactions, ABuzzThatStillSoundsIsStoppedAndNotStartedAgain) {
