@@ -11,7 +11,6 @@
 //
 // Natively every k runs. Under the sanitizers and the 32-bit emulator every 7th k runs (and the last
 // few), unless PAWN_ALLOC_FAILURE_STRIDE says otherwise (1: every k).
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -22,10 +21,9 @@
 #include <vector>
 
 #include "core/allocator.h"
-#include "host/core/raw_avi.h"
-#include "tests/core/pawn_fixture.h"
+#include "fuzz/evening.h"
 
-using namespace pawntest;
+using namespace evening;
 
 namespace {
 
@@ -47,35 +45,6 @@ std::int64_t stride() {
     return value > 0 ? value : kDefaultStride;
 }
 
-// The test twin's exports, found in the library the loader opened.
-struct Hooks {
-    void (*fail)(std::int64_t, std::int32_t) = nullptr;
-    void (*stats)(AllocationStats*) = nullptr;
-    ResourceDir* (*makeRoot)(IArchive*, InterfaceTable*) = nullptr;
-    void (*freeRoot)(ResourceDir*) = nullptr;
-
-    AllocationStats now() const {
-        AllocationStats s{};
-        stats(&s);
-        return s;
-    }
-};
-
-// The files of the evening, written once: a pawn archive, four buzzers, a score font phase, and the
-// producer's media.
-class EveningFiles {
-public:
-    EveningFiles() {
-        writeFigureArchive(dir / "root/pawn", pawnSequences(), kPawnColours);
-        for (int i = 1; i <= 4; ++i) writeWav(dir / ("root/buzz" + std::to_string(i) + ".wav"), i * kBuzzFrameUnit);
-        writeFile(dir / "root/scorefontphase", "2\n");
-        writeWav(dir / "media/scoresnd.wav", kScoreSoundFrames);
-        writeFigureArchive(dir / "media/pingouin", penguinSequences(), kPenguinColours);
-        writePictureVideo(dir / "media/bonus03.avi", 16, Colour(40, 200, 96));
-    }
-    TempDir dir;
-};
-
 enum Stage { kInit, kCreate, kShow, kDestroy, kRelease, kStageCount };
 const char* const kStageNames[kStageCount] = {"init", "create four pawns", "show", "destroy the pawns", "release"};
 constexpr int kPawns = 4;
@@ -95,67 +64,31 @@ struct Outcome {
 class AllocationFailure : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        files_ = new EveningFiles();
-        loader_ = new hostengine::PluginLoader();
-        if (!loader_->open(PAWN_TESTHOOKS_PLUGIN_PATH)) return;
-        void* library = dlopen(PAWN_TESTHOOKS_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
-        if (!library) return;
-        hooks_.fail = reinterpret_cast<void (*)(std::int64_t, std::int32_t)>(dlsym(library, "pawnFailAllocation"));
-        hooks_.stats = reinterpret_cast<void (*)(AllocationStats*)>(dlsym(library, "pawnAllocationStats"));
-        hooks_.makeRoot = reinterpret_cast<ResourceDir* (*)(IArchive*, InterfaceTable*)>(dlsym(library, "pawnMakeRoot"));
-        hooks_.freeRoot = reinterpret_cast<void (*)(ResourceDir*)>(dlsym(library, "pawnFreeRoot"));
-        dlclose(library);  // the loader keeps it open
+        files_ = new Files();
+        twin_ = new Twin();
+        twinOpen_ = twin_->open();
     }
     static void TearDownTestSuite() {
-        delete loader_;
+        delete twin_;
         delete files_;
-        loader_ = nullptr;
+        twin_ = nullptr;
         files_ = nullptr;
     }
-    void SetUp() override {
-        ASSERT_TRUE(hooks_.fail && hooks_.stats && hooks_.makeRoot && hooks_.freeRoot) << loader_->error();
-    }
+    void SetUp() override { ASSERT_TRUE(twinOpen_) << twin_->loader.error(); }
 
     // One evening with `fault` armed during its stage.
     static Outcome evening(const Fault& fault);
     // Every k of a stage, single and from k on; returns the allocation count of the stage.
     static std::int64_t exercise(Stage stage, const Outcome& clean);
 
-    static EveningFiles* files_;
-    static hostengine::PluginLoader* loader_;
-    static Hooks hooks_;
+    static Files* files_;
+    static Twin* twin_;
+    static bool twinOpen_;
 };
 
-EveningFiles* AllocationFailure::files_ = nullptr;
-hostengine::PluginLoader* AllocationFailure::loader_ = nullptr;
-Hooks AllocationFailure::hooks_;
-
-// The game's side of the evening: its host, archives, sounds, videos, producer and screen.
-struct Stagehands {
-    explicit Stagehands(EveningFiles& files) {
-        hostRoot = archives.makeRootDir(files.dir / "root");
-        mediaRoot = archives.makeRootDir(files.dir / "media");
-        producer = std::make_unique<hostengine::Producer>(host, mediaRoot, font.font());
-        canvas = hostengine::makeCanvas(surface);
-        host.setTime(1000);
-    }
-    ~Stagehands() {
-        producer.reset();
-        host.drainEvents();
-    }
-    hostengine::HostEngine host;
-    hostengine::SoundFactory sounds{host};
-    std::unique_ptr<hostengine::HostVideoFactory> videos = hostengine::registerRawAviVideoFactory(host);
-    hostengine::HostArchives archives{host};
-    RecordingFont font;
-    ResourceDir* hostRoot = nullptr;
-    ResourceDir* mediaRoot = nullptr;
-    std::unique_ptr<hostengine::Producer> producer;
-    hostengine::Surface surface{400, 480};
-    Canvas canvas;
-    int sent = 0;
-    int deleted = 0;
-};
+Files* AllocationFailure::files_ = nullptr;
+Twin* AllocationFailure::twin_ = nullptr;
+bool AllocationFailure::twinOpen_ = false;
 
 // Messages, scores, bonuses and the penguin, freezing, slides and holds, on a clock that crosses
 // 2^32, with every pawn updated every 40 ms and drawn every third update.
@@ -203,26 +136,26 @@ void show(Stagehands& stage, const std::vector<IKTPlayer*>& players, const std::
 Outcome AllocationFailure::evening(const Fault& fault) {
     Outcome outcome;
     Stagehands stage(*files_);
-    EXPECT_EQ(hooks_.now().live, 0) << "the module held memory before the evening";
-    ResourceDir* root = hooks_.makeRoot(stage.hostRoot->archive, stage.hostRoot->archiveHandle);
+    EXPECT_EQ(twin_->now().live, 0) << "the module held memory before the evening";
+    ResourceDir* root = twin_->rootOver(stage.hostRoot);
     EXPECT_NE(root, nullptr);
     if (!root) return outcome;
 
     std::int64_t started = 0;
     auto begin = [&](Stage now) {
         if (now != fault.stage) return;
-        started = hooks_.now().allocations + hooks_.now().failures;
-        if (fault.k > 0) hooks_.fail(fault.k, fault.andAfter ? 1 : 0);
+        started = twin_->now().allocations + twin_->now().failures;
+        if (fault.k > 0) twin_->fail(fault.k, fault.andAfter ? 1 : 0);
     };
     auto end = [&](Stage now) {
         if (now != fault.stage) return;
-        hooks_.fail(0, 0);
-        const AllocationStats stats = hooks_.now();
+        twin_->fail(0, 0);
+        const AllocationStats stats = twin_->now();
         outcome.stageAllocations = stats.allocations + stats.failures - started;
     };
 
     begin(kInit);
-    InterfaceTable* handle = loader_->init(&stage.host);
+    InterfaceTable* handle = twin_->loader.init(&stage.host);
     end(kInit);
     IKTPlayerFactory* factory = handle ? handle->find<IKTPlayerFactory>("IKTPlayerFactory") : nullptr;
     outcome.plugin = factory != nullptr;
@@ -256,14 +189,14 @@ Outcome AllocationFailure::evening(const Fault& fault) {
     stage.host.drainEvents();
 
     begin(kRelease);
-    loader_->callRelease();
+    twin_->loader.callRelease();
     end(kRelease);
-    loader_->release();  // forgets the handle; a second release does nothing
-    hooks_.freeRoot(root);
+    twin_->loader.release();  // forgets the handle; a second release does nothing
+    twin_->freeRoot(root);
 
     EXPECT_EQ(stage.sent, stage.deleted) << "messages left undeleted";
     EXPECT_EQ(stage.surface.locks().outstanding(), 0) << "rows left locked";
-    EXPECT_EQ(hooks_.now().live, 0) << "module memory left after release";
+    EXPECT_EQ(twin_->now().live, 0) << "module memory left after release";
     return outcome;
 }
 
@@ -308,18 +241,18 @@ TEST_F(AllocationFailure, EveryStageSurvivesEveryRefusedAllocation) {
 // not be made is a null handle, and one whose frame pacing is missing still scores.
 TEST_F(AllocationFailure, APawnThatCannotBeMadeIsANullHandle) {
     Stagehands stage(*files_);
-    ResourceDir* root = hooks_.makeRoot(stage.hostRoot->archive, stage.hostRoot->archiveHandle);
+    ResourceDir* root = twin_->rootOver(stage.hostRoot);
     ASSERT_NE(root, nullptr);
-    InterfaceTable* handle = loader_->init(&stage.host);
+    InterfaceTable* handle = twin_->loader.init(&stage.host);
     ASSERT_NE(handle, nullptr);
     IKTPlayerFactory* factory = handle->find<IKTPlayerFactory>("IKTPlayerFactory");
-    hooks_.fail(1, 1);
+    twin_->fail(1, 1);
     EXPECT_EQ(factory->createPlayer(root, "pawn", 7), nullptr);
-    hooks_.fail(0, 0);
+    twin_->fail(0, 0);
     EXPECT_EQ(stage.host.countLog("KTPlayerFactory::Loading pawn 7...\n"), 1);
-    loader_->release();
-    hooks_.freeRoot(root);
-    EXPECT_EQ(hooks_.now().live, 0);
+    twin_->loader.release();
+    twin_->freeRoot(root);
+    EXPECT_EQ(twin_->now().live, 0);
 }
 
 }  // namespace

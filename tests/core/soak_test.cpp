@@ -6,7 +6,6 @@
 // quarter of the evening than in the first, and empty once everything is given back.
 //
 // The suite runs 24,000 updates; PAWN_SOAK_NIGHTLY=1 runs a million (for the sanitizer build at night).
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,10 +18,9 @@
 #include <vector>
 
 #include "core/allocator.h"
-#include "host/core/raw_avi.h"
-#include "tests/core/pawn_fixture.h"
+#include "fuzz/evening.h"
 
-using namespace pawntest;
+using namespace evening;
 
 namespace {
 
@@ -33,48 +31,6 @@ long updatesWanted() {
     return nightly && *nightly && *nightly != '0' ? 1000000L : 24000L;
 }
 
-struct Twin {
-    void (*stats)(AllocationStats*) = nullptr;
-    ResourceDir* (*makeRoot)(IArchive*, InterfaceTable*) = nullptr;
-    void (*freeRoot)(ResourceDir*) = nullptr;
-    std::int64_t live() const {
-        AllocationStats s{};
-        stats(&s);
-        return s.live;
-    }
-};
-
-class Evening {
-public:
-    Evening() {
-        writeFigureArchive(dir / "root/pawn", pawnSequences(), kPawnColours);
-        for (int i = 1; i <= 4; ++i) writeWav(dir / ("root/buzz" + std::to_string(i) + ".wav"), i * kBuzzFrameUnit);
-        writeFile(dir / "root/scorefontphase", "1\n");
-        writeWav(dir / "media/scoresnd.wav", kScoreSoundFrames);
-        writeFigureArchive(dir / "media/pingouin", penguinSequences(), kPenguinColours);
-        hostRoot = archives.makeRootDir(dir / "root");
-        mediaRoot = archives.makeRootDir(dir / "media");
-        producer = std::make_unique<hostengine::Producer>(host, mediaRoot, font.font());
-        canvas = hostengine::makeCanvas(surface);
-    }
-    ~Evening() {
-        producer.reset();
-        host.drainEvents();
-    }
-
-    TempDir dir;
-    hostengine::HostEngine host;
-    hostengine::SoundFactory sounds{host};
-    std::unique_ptr<hostengine::HostVideoFactory> videos = hostengine::registerRawAviVideoFactory(host);
-    hostengine::HostArchives archives{host};
-    RecordingFont font;
-    ResourceDir* hostRoot = nullptr;
-    ResourceDir* mediaRoot = nullptr;
-    std::unique_ptr<hostengine::Producer> producer;
-    hostengine::Surface surface{kPawns * 80, 480};
-    Canvas canvas;
-};
-
 struct Player {
     InterfaceTable* handle = nullptr;
     IKTPlayer* player = nullptr;
@@ -82,23 +38,16 @@ struct Player {
 };
 
 TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
-    Evening evening;
-    hostengine::PluginLoader loader;
-    ASSERT_TRUE(loader.open(PAWN_TESTHOOKS_PLUGIN_PATH)) << loader.error();
-    void* library = dlopen(PAWN_TESTHOOKS_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(library, nullptr);
+    Files files;
+    Stagehands stage(files, kPawns * 80);
     Twin twin;
-    twin.stats = reinterpret_cast<void (*)(AllocationStats*)>(dlsym(library, "pawnAllocationStats"));
-    twin.makeRoot = reinterpret_cast<ResourceDir* (*)(IArchive*, InterfaceTable*)>(dlsym(library, "pawnMakeRoot"));
-    twin.freeRoot = reinterpret_cast<void (*)(ResourceDir*)>(dlsym(library, "pawnFreeRoot"));
-    dlclose(library);
-    ASSERT_TRUE(twin.stats && twin.makeRoot && twin.freeRoot);
-    const std::int64_t liveBefore = twin.live();
+    ASSERT_TRUE(twin.open()) << twin.loader.error();
+    const std::int64_t liveBefore = twin.now().live;
 
-    ResourceDir* root = twin.makeRoot(evening.hostRoot->archive, evening.hostRoot->archiveHandle);
+    ResourceDir* root = twin.rootOver(stage.hostRoot);
     ASSERT_NE(root, nullptr);
-    ASSERT_NE(loader.init(&evening.host), nullptr);
-    IKTPlayerFactory* factory = loader.factory();
+    ASSERT_NE(twin.loader.init(&stage.host), nullptr);
+    IKTPlayerFactory* factory = twin.loader.factory();
     ASSERT_NE(factory, nullptr);
 
     std::mt19937 random(20261206);
@@ -125,13 +74,13 @@ TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
     std::int64_t firstQuarterPeak = 0;
     std::int64_t lastQuarterPeak = 0;
     long updates = 0;
-    evening.host.setTime(0xFFFFFFFFu - 5000u);
+    stage.host.setTime(0xFFFFFFFFu - 5000u);
     while (updates < wanted) {
         // Frames of 20 to 60 ms; the clock wraps every 2^32 ms of play, so it is also set near the
         // wrap now and then rather than only once.
-        evening.host.advance(static_cast<std::uint32_t>(20 + below(41)));
-        if (below(5000) == 0) evening.host.setTime(0xFFFFFFFFu - static_cast<std::uint32_t>(below(3000)));
-        evening.host.pumpEvents();
+        stage.host.advance(static_cast<std::uint32_t>(20 + below(41)));
+        if (below(5000) == 0) stage.host.setTime(0xFFFFFFFFu - static_cast<std::uint32_t>(below(3000)));
+        stage.host.pumpEvents();
 
         Player& pawn = pawns[static_cast<std::size_t>(below(kPawns))];
         IKTPlayer& player = *pawn.player;
@@ -155,7 +104,7 @@ TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
                 if (below(20) == 0) {
                     // Given back and made again, sometimes over streams that only read asynchronously.
                     const std::int32_t index = player.getPlayerIndex();
-                    evening.archives.setStreamMode(below(3) == 0 ? hostengine::StreamMode::Asynchronous : hostengine::StreamMode::Direct);
+                    stage.archives.setStreamMode(below(3) == 0 ? hostengine::StreamMode::Asynchronous : hostengine::StreamMode::Direct);
                     factory->destroyPlayer(pawn.handle);
                     pawn = make(index);
                     ASSERT_NE(pawn.player, nullptr);
@@ -168,18 +117,18 @@ TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
             ++updates;
         }
         if (updates % (kPawns * 4) == 0) {
-            evening.surface.fill(0);
-            for (Player& each : pawns) each.visible->draw(&evening.canvas);
+            stage.surface.fill(0);
+            for (Player& each : pawns) each.visible->draw(&stage.canvas);
         }
-        const std::int64_t live = twin.live();
+        const std::int64_t live = twin.now().live;
         if (updates < quarter) firstQuarterPeak = std::max(firstQuarterPeak, live);
         if (updates >= wanted - quarter) lastQuarterPeak = std::max(lastQuarterPeak, live);
-        ASSERT_EQ(evening.surface.locks().outstanding(), 0);
+        ASSERT_EQ(stage.surface.locks().outstanding(), 0);
     }
 
     for (Player& pawn : pawns) factory->destroyPlayer(pawn.handle);
-    evening.host.drainEvents();
-    loader.release();
+    stage.host.drainEvents();
+    twin.loader.release();
     twin.freeRoot(root);
 
     std::printf("[ soak     ] %ld updates; module heap peak %lld blocks in the first quarter, %lld in the last\n", updates,
@@ -187,7 +136,7 @@ TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
     // A block per pawn of slack: which curves happen to run together at the peak is chance; a leak
     // of anything per update or per pawn made would pass it by thousands.
     EXPECT_LE(lastQuarterPeak, firstQuarterPeak + kPawns) << "the module's heap grew over the evening";
-    EXPECT_EQ(twin.live(), liveBefore) << "memory left in the module after everything was given back";
+    EXPECT_EQ(twin.now().live, liveBefore) << "memory left in the module after everything was given back";
     EXPECT_EQ(sent, deleted);
 }
 
