@@ -116,33 +116,6 @@ TEST(StageScript, OptionalArgumentsTakeTheirDefaultsAndNamesIgnoreCase) {
     EXPECT_EQ(script.lengthMs(), 12000u);  // end fixes the length
 }
 
-TEST(StageScript, EveryCommandHasItsMessageCodeOrNone) {
-    const struct {
-        const char* line;
-        Action action;
-        std::uint32_t code;
-    } cases[] = {
-        {"freeze -2", Action::Freeze, 0x000B0001},    {"buzz", Action::Buzz, 0x000B0003},
-        {"buzzSilent", Action::BuzzSilent, 0x000B0003}, {"happy 2", Action::Happy, 0x000B0004},
-        {"unhappy 0", Action::Unhappy, 0x000B0005},   {"lookLeft", Action::LookLeft, 0x000B0006},
-        {"lookRight", Action::LookRight, 0x000B0007}, {"unfreeze", Action::Unfreeze, 0x000B0008},
-        {"goingDown 500", Action::GoingDown, 0x000B0009}, {"comingUp 0", Action::ComingUp, 0x000B000A},
-        {"waitHold 900", Action::WaitHold, 0x000B000B}, {"addScore 10", Action::AddScore, 0},
-        {"addBonusScore 5", Action::AddBonusScore, 0}, {"subtractScore 5", Action::SubtractScore, 0},
-        {"useBonus", Action::UseBonus, 0},            {"endBonus", Action::EndBonus, 0},
-        {"endBonusIfUsed", Action::EndBonusIfUsed, 0}, {"showScore 1", Action::ShowScore, 0},
-        {"setHidden 0", Action::SetHidden, 0},        {"setScorePhase 2", Action::SetScorePhase, 0},
-        {"thaw", Action::Thaw, 0},                    {"setActivity -3", Action::SetActivity, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        const ShowScript script = parse(std::string("player 1 a at 0\n1 1 ") + c.line + "\n");
-        ASSERT_EQ(script.cues.size(), 1u);
-        EXPECT_EQ(script.cues[0].action, c.action);
-        EXPECT_EQ(pawnstage::messageCode(c.action), c.code);
-    }
-}
-
 TEST(StageScript, ErrorsNameLineColumnAndWhatWasExpected) {
     const struct {
         const char* script;
