@@ -3,31 +3,12 @@
 #include <cstring>
 
 #include "core/allocator.h"
+#include "core/decimal.h"
 #include "core/names.h"
 #include "media/dual_video.h"
 #include "module/services.h"
 #include "resources/entry_list.h"
 #include "resources/resource_dir.h"
-
-namespace {
-
-// Reads a decimal number as atoi does (leading white space, an optional sign, digits up to the first
-// other character, 0 without digits), but saturates at the 32-bit range instead of overflowing.
-std::int32_t decimalValue(const char* text) {
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = (*text++ == '-');
-    std::int64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > std::int64_t{INT32_MAX} + 1) value = std::int64_t{INT32_MAX} + 1;
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX) value = INT32_MAX;
-    return static_cast<std::int32_t>(value);
-}
-
-}  // namespace
 
 KTAlphaVideo::KTAlphaVideo(ResourceEntry* archive) {
     interfaces.add("IVisible", entryValueOf<IVisible>(this));

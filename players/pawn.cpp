@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/allocator.h"
+#include "core/decimal.h"
 #include "media/alpha_video.h"
 #include "media/sound.h"
 #include "media/text_display.h"
@@ -66,27 +67,6 @@ Pawn::Pawn(ResourceDir* resourceRoot, const char* archiveName, const char* buzzP
     framePace = create<StepCurve>(0.0, 1.0, 83);
     readScoreFontPhase(resourceRoot);
 }
-
-namespace {
-
-// A decimal number read as atoi reads it (leading white space, a sign, digits up to the first other
-// character, 0 without digits), but held at the 32-bit range: 15 digits overflow an int, and atoi
-// would then give a different phase on every target.
-std::int32_t decimalValue(const char* text) {
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = (*text++ == '-');
-    std::int64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > std::int64_t{INT32_MAX} + 1) value = std::int64_t{INT32_MAX} + 1;
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX) value = INT32_MAX;
-    return static_cast<std::int32_t>(value);
-}
-
-}  // namespace
 
 void Pawn::readScoreFontPhase(ResourceDir* resourceRoot) {
     ResourceEntry* entry = resourceRoot ? resourceRoot->findEntry(nullptr, "scorefontphase", "text") : nullptr;
