@@ -80,7 +80,7 @@ inline std::uint16_t frameColour(int set, int frame) {
     return static_cast<std::uint16_t>(((frame & 31) << 10) | (((frame >> 5) & 31) << 5) | (set & 31));
 }
 
-struct SequenceSpec {
+struct SequenceRun {
     std::string name;
     int count;
     int first;
@@ -88,25 +88,25 @@ struct SequenceSpec {
 
 // Sequences one after another: for each (name, numbered, count), name01..name0<numbered> of `count`
 // frames each, or the name alone when `numbered` is 0.
-inline std::vector<SequenceSpec> sequencesOf(std::initializer_list<std::tuple<const char*, int, int>> runs) {
-    std::vector<SequenceSpec> specs;
+inline std::vector<SequenceRun> sequencesOf(std::initializer_list<std::tuple<const char*, int, int>> groups) {
+    std::vector<SequenceRun> runs;
     int next = 0;
-    for (const auto& [name, numbered, count] : runs)
+    for (const auto& [name, numbered, count] : groups)
         for (int i = numbered ? 1 : 0; i <= numbered; ++i) {
-            specs.push_back(SequenceSpec{numbered ? name + std::string("0") + std::to_string(i) : name, count, next});
+            runs.push_back(SequenceRun{numbered ? name + std::string("0") + std::to_string(i) : name, count, next});
             next += count;
         }
-    return specs;
+    return runs;
 }
 
 // A pawn's full set: wait01..wait07 (4 frames), buzz01..buzz03 (6), hppy01..hppy03 and uhppy01..uhppy03
 // (5), l_left and l_rght (4), freeze (2).
-inline std::vector<SequenceSpec> pawnSequences() {
+inline std::vector<SequenceRun> pawnSequences() {
     return sequencesOf({{"wait", 7, 4}, {"buzz", 3, 6}, {"hppy", 3, 5}, {"uhppy", 3, 5}, {"l_left", 0, 4}, {"l_rght", 0, 4}, {"freeze", 0, 2}});
 }
 
 // The penguin's set: wait01..wait03 (3 frames), buzz01..buzz03 (4), freeze (2).
-inline std::vector<SequenceSpec> penguinSequences() { return sequencesOf({{"wait", 3, 3}, {"buzz", 3, 4}, {"freeze", 0, 2}}); }
+inline std::vector<SequenceRun> penguinSequences() { return sequencesOf({{"wait", 3, 3}, {"buzz", 3, 4}, {"freeze", 0, 2}}); }
 
 // The sequence and the frame within it that an absolute frame belongs to ("" when none does).
 struct SequenceFrame {
@@ -115,9 +115,9 @@ struct SequenceFrame {
     bool operator==(const SequenceFrame& other) const { return name == other.name && index == other.index; }
 };
 
-inline SequenceFrame sequenceFrameOf(const std::vector<SequenceSpec>& specs, int frame) {
-    for (const SequenceSpec& spec : specs)
-        if (frame >= spec.first && frame < spec.first + spec.count) return SequenceFrame{spec.name, frame - spec.first};
+inline SequenceFrame sequenceFrameOf(const std::vector<SequenceRun>& runs, int frame) {
+    for (const SequenceRun& run : runs)
+        if (frame >= run.first && frame < run.first + run.count) return SequenceFrame{run.name, frame - run.first};
     return SequenceFrame{};
 }
 
@@ -177,11 +177,11 @@ inline void writeWav(const std::string& path, int frames) {
 
 // An archive directory: dual.avi with one colour per frame (set `set`, every pixel opaque) and
 // sequence.ini whose section "color" holds the sequences as "count@first".
-inline void writeFigureArchive(const std::string& directory, const std::vector<SequenceSpec>& specs, int set,
+inline void writeFigureArchive(const std::string& directory, const std::vector<SequenceRun>& runs, int set,
                                int frames = -1) {
     if (frames < 0) {
         frames = 1;
-        for (const SequenceSpec& spec : specs) frames = std::max(frames, spec.first + spec.count);
+        for (const SequenceRun& run : runs) frames = std::max(frames, run.first + run.count);
     }
     std::vector<std::vector<std::uint8_t>> pictures;
     for (int f = 0; f < frames; ++f) {
@@ -198,7 +198,7 @@ inline void writeFigureArchive(const std::string& directory, const std::vector<S
     fs::create_directories(directory);
     ASSERT_TRUE(hostengine::writeRawAvi((fs::path(directory) / "dual.avi").string(), kFigureSize, kFigureSize, 12, pictures));
     std::string ini = "[color]\n";
-    for (const SequenceSpec& spec : specs) ini += spec.name + "=" + std::to_string(spec.count) + "@" + std::to_string(spec.first) + "\n";
+    for (const SequenceRun& run : runs) ini += run.name + "=" + std::to_string(run.count) + "@" + std::to_string(run.first) + "\n";
     writeFile((fs::path(directory) / "sequence.ini").string(), ini);
 }
 
@@ -248,7 +248,7 @@ struct WorldOptions {
     bool penguin = true;            // media/pingouin
     std::set<int> bonusVideos = {3};  // media/bonusNN.avi; the other numbers get badges
     const char* scoreFontPhase = nullptr;  // the bytes of root/scorefontphase, when it is written
-    std::vector<SequenceSpec> sequences = pawnSequences();  // of root/pawn
+    std::vector<SequenceRun> sequences = pawnSequences();  // of root/pawn
 };
 
 // What a game keeps of one pawn: its handle and the two interfaces it looked up by name.

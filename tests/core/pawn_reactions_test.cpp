@@ -228,7 +228,7 @@ TEST_F(PawnReactions, FreezingGoesByLevelsAndBonus7InUseKeepsThePawnActive) {
 // Every sequence of this pawn is "0@5": no frames at all. Nothing steps, nothing divides by zero.
 TEST(PawnWithoutFrames, ASequenceOfNoFramesRestsAtFrameZero) {
     WorldOptions options;
-    for (SequenceSpec& spec : options.sequences) spec = SequenceSpec{spec.name, 0, 5};
+    for (SequenceRun& run : options.sequences) run = SequenceRun{run.name, 0, 5};
     PawnWorld world(options);
     PawnHandle pawn = world.create();
     ASSERT_TRUE(pawn);

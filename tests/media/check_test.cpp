@@ -145,15 +145,15 @@ struct Fault {
 
 TEST(CheckCommand, ReportsEachPlantedFault) {
     auto table = [](std::function<void(Archive&)> edit) {
-        return [edit](Archive& spec, const fs::path&, const fs::path& archive) {
-            edit(spec);
-            writeFile(archive / "sequence.ini", spec.table());
+        return [edit](Archive& planted, const fs::path&, const fs::path& archive) {
+            edit(planted);
+            writeFile(archive / "sequence.ini", planted.table());
         };
     };
     auto video = [](std::function<void(Archive&)> edit) {
-        return [edit](Archive& spec, const fs::path&, const fs::path& archive) {
-            edit(spec);
-            spec.writeVideo(archive / "dual.avi");
+        return [edit](Archive& planted, const fs::path&, const fs::path& archive) {
+            edit(planted);
+            planted.writeVideo(archive / "dual.avi");
         };
     };
     const std::vector<Fault> faults = {
@@ -195,9 +195,9 @@ TEST(CheckCommand, ReportsEachPlantedFault) {
     for (const Fault& fault : faults) {
         SCOPED_TRACE(fault.name);
         TempDir temp;
-        Archive spec;
-        fs::path archive = spec.write(temp.path());
-        fault.plant(spec, temp.path(), archive);
+        Archive planted;
+        fs::path archive = planted.write(temp.path());
+        fault.plant(planted, temp.path(), archive);
         ArchiveReport report = check(archive, temp.path());
         EXPECT_TRUE(reports(report, fault.check, fault.status, fault.words)) << describe(report);
         // A warning alone does not fail the archive; the one fault that also removes a sequence does.
@@ -218,14 +218,14 @@ TEST(CheckCommand, ArchiveThatIsNoDirectoryIsAnError) {
 
 TEST(CheckCommand, PenguinOptionAsksOnlyForThePenguinsSequences) {
     TempDir temp;
-    Archive spec;
-    spec.lines.clear();
+    Archive planted;
+    planted.lines.clear();
     int first = 0;
     for (const std::string& name : pawnstage::penguinSequenceNames()) {
-        spec.lines.push_back(name + "=2@" + std::to_string(first));
+        planted.lines.push_back(name + "=2@" + std::to_string(first));
         first += 2;
     }
-    fs::path archive = spec.write(temp.path(), "pingouin");
+    fs::path archive = planted.write(temp.path(), "pingouin");
     ArchiveReport asPenguin = check(archive, temp.path(), true);
     EXPECT_EQ(asPenguin.count(CheckStatus::Error), 0) << describe(asPenguin);
     EXPECT_EQ(asPenguin.find("hppy01"), nullptr);

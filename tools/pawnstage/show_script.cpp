@@ -58,8 +58,8 @@ const ActionSpec kActions[] = {
 };
 
 const ActionSpec& specOf(Action action) {
-    for (const ActionSpec& spec : kActions)
-        if (spec.action == action) return spec;
+    for (const ActionSpec& known : kActions)
+        if (known.action == action) return known;
     return kActions[0];
 }
 
@@ -71,8 +71,8 @@ bool sameWord(std::string_view a, std::string_view b) {
 }
 
 const ActionSpec* findAction(std::string_view word) {
-    for (const ActionSpec& spec : kActions)
-        if (sameWord(word, spec.name)) return &spec;
+    for (const ActionSpec& known : kActions)
+        if (sameWord(word, known.name)) return &known;
     return nullptr;
 }
 
@@ -275,19 +275,19 @@ private:
             targets_.push_back(Target{cue.player, line, tokens[1].column});
         }
         if (tokens.size() < 3) expected(line, tokens, 2, "a command (comingUp, buzz, happy, addScore, ...)", quoted(tokens[1].text));
-        const ActionSpec* spec = findAction(tokens[2].text);
-        if (!spec) fail(line, tokens[2].column, "unknown command " + quoted(tokens[2].text));
-        cue.action = spec->action;
-        std::int32_t values[2] = {spec->defaults[0], spec->defaults[1]};
+        const ActionSpec* known = findAction(tokens[2].text);
+        if (!known) fail(line, tokens[2].column, "unknown command " + quoted(tokens[2].text));
+        cue.action = known->action;
+        std::int32_t values[2] = {known->defaults[0], known->defaults[1]};
         std::size_t index = 3;
-        for (int k = 0; k < 2 && spec->args[k] != Arg::None; ++k, ++index) {
+        for (int k = 0; k < 2 && known->args[k] != Arg::None; ++k, ++index) {
             const std::string after = quoted(tokens[index - 1].text);
             if (index >= tokens.size()) {
-                if (k < spec->required) expected(line, tokens, index, describe(spec->args[k], spec->action), after);
+                if (k < known->required) expected(line, tokens, index, describe(known->args[k], known->action), after);
                 break;
             }
-            std::optional<std::int32_t> value = argument(spec->args[k], tokens[index].text);
-            if (!value) expected(line, tokens, index, describe(spec->args[k], spec->action), after);
+            std::optional<std::int32_t> value = argument(known->args[k], tokens[index].text);
+            if (!value) expected(line, tokens, index, describe(known->args[k], known->action), after);
             values[k] = *value;
         }
         if (index < tokens.size())
