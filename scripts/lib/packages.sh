@@ -14,6 +14,8 @@ PAWN_PACKAGES=(
     libfreetype-dev fonts-dejavu-core libpng-dev libsdl2-dev libpixman-1-dev
     # demo rendering and the fuzz build
     ffmpeg xvfb clang libclang-rt-14-dev
+    # the shipping DLL run on an emulated CPU by a host built with the Windows compiler conventions
+    libunicorn-dev lld
 )
 
 pawn_missing_packages() {
