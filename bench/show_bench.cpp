@@ -83,9 +83,10 @@ struct BenchMessage final : Message {
         code = messageCode;
         word3 = parameter;
     }
-    void deletingDestructor(unsigned flags) override {
+    void* deletingDestructor(unsigned flags) override {
         this->~BenchMessage();
         if (flags & 1) ::operator delete(this);
+        return this;
     }
 };
 

@@ -2,17 +2,32 @@
 // host engine and pawn.kvx, in binary order. A host can be written from this file alone.
 //
 // Binary rules that hold for everything below:
+// - The host is a 32-bit Windows program built with Microsoft's compiler, and these are its rules:
+//   operations are `thiscall` (this in ECX, arguments on the stack, popped by the callee), except the
+//   variadic Host::log, which is `cdecl` with `this` as its first stack argument.
 // - An interface is a class of pure virtual operations; its slot order is the contract. There are no
 //   overloaded virtuals and no C++ virtual destructors (compilers emit two slots for those); where a
-//   table starts with a deleting destructor, it is the explicit first slot `deletingDestructor`.
+//   table starts with a deleting destructor, it is the explicit first slot `deletingDestructor`, which
+//   destroys the object, frees it when flags & 1, and returns `this` as Microsoft's compiler does.
+// - No operation returns a record by value. Compilers disagree on that for member functions (Microsoft's
+//   passes the result's address as the first stack argument with `this` in ECX, for every size; GCC for
+//   Windows swaps the two and returns 8-byte records in EAX:EDX), so the contract spells out what
+//   Microsoft's compiler does: `Rect* bounds(Rect* result)` fills *result and returns result, which is
+//   binary-identical to its `Rect bounds()`. boundsOf, touchBoundsOf and sizeOf below are the callers'
+//   shorthand. Records passed by value (Colour to ISurface::setColour) and doubles agree everywhere.
+// - No exception crosses the boundary: the module is built without exceptions, and host operations
+//   called by the module must not throw.
+// - The module calls only the slots described here; slots marked "not called by the module" are the
+//   host's own and may be anything.
 // - An object exposes its interfaces through an InterfaceTable of (name, entry value) pairs. The entry
 //   value of an interface is the address of the interface part plus 4; whoever looks an interface up
 //   subtracts 4 again (entryValueOf / interfaceFrom below). Null stays null.
 // - An object is handed around as its handle: the address of its InterfaceTable.
 // - Integers at the interfaces are signed 32-bit, flags 32-bit 0 / nonzero, times milliseconds of the
 //   host clock, animated values doubles.
-// - 32-bit builds (the shipping DLL) have the exact sizes and offsets asserted at the end of this file.
-//   64-bit builds (tests, tools) keep every field order with native pointers and natural alignment.
+// - 32-bit builds have the exact sizes and offsets asserted at the end of this file, for Windows (the
+//   shipping DLL: doubles aligned to 8) and for Linux (the 32-bit tests: doubles aligned to 4). 64-bit
+//   builds (tests, tools) keep every field order with native pointers and natural alignment.
 #pragma once
 
 #include <cstddef>
@@ -136,7 +151,7 @@ struct ObjectRegistry {
 //   0x00120001              TextEffect (same shape; word2 = effect name)
 
 struct Message {
-    virtual void deletingDestructor(unsigned flags) = 0;  // slot 0: destroy and free the message
+    virtual void* deletingDestructor(unsigned flags) = 0;  // slot 0: destroy (and free when flags & 1); this
     std::uint32_t code = 0;   // family in the high 16 bits, kind in the low 16 bits
     std::uint32_t word2 = 0;
     std::intptr_t word3 = 0;  // 32-bit parameter in its low half, or an address
@@ -217,18 +232,30 @@ struct IReferenceCount {
 };
 
 struct IVisible {
-    virtual void draw(Canvas* canvas) = 0;
-    virtual Rect bounds() = 0;
-    virtual std::int32_t isHidden() = 0;
+    virtual void draw(Canvas* canvas) = 0;                         // onto the context
+    virtual Rect* bounds(Rect* result) = 0;                        // the rectangle covered, into *result; result
+    virtual std::int32_t isHidden() = 0;                           // nonzero: hidden
     virtual void setPosition(std::int32_t x, std::int32_t y) = 0;  // top-left corner
 };
 
 struct TextEffect;
 struct ITouchable {
-    virtual std::int32_t hitTest(std::int32_t x, std::int32_t y) = 0;
-    virtual Rect touchBounds() = 0;
+    virtual std::int32_t hitTest(std::int32_t x, std::int32_t y) = 0;  // nonzero: the point touches
+    virtual Rect* touchBounds(Rect* result) = 0;                       // the touchable rectangle, into *result; result
     virtual std::int32_t attach(TextEffect* effect) = 0;  // 1: the effect is taken over; 0: caller keeps it
 };
+
+inline Rect boundsOf(IVisible* visible) {
+    Rect result;
+    visible->bounds(&result);
+    return result;
+}
+
+inline Rect touchBoundsOf(ITouchable* touchable) {
+    Rect result;
+    touchable->touchBounds(&result);
+    return result;
+}
 
 // ---------------------------------------------------------------------------------------------------
 // Archives and streams (host side)
@@ -344,10 +371,16 @@ struct IVideo {
     virtual std::int32_t frameCount() = 0;
     virtual std::int32_t seek(std::int32_t frame) = 0;  // moves to the frame; result unused
     virtual std::int32_t next() = 0;                    // moves to the following frame
-    virtual Point size() = 0;                           // width, height
+    virtual Point* size(Point* result) = 0;             // width, height into *result; result
     virtual std::int32_t bitmapCount() = 0;
     virtual InterfaceTable* bitmap(std::int32_t index) = 0;  // handle holding "IBitmap"; shows the current frame
 };
+
+inline Point sizeOf(IVideo* video) {
+    Point result;
+    video->size(&result);
+    return result;
+}
 
 struct IVideoFactory {
     virtual InterfaceTable* open(const char* path) = 0;  // handle holding "IVideo", or null
@@ -368,9 +401,11 @@ struct Colour {
     Colour(std::int32_t r, std::int32_t g, std::int32_t b) : red(r), green(g), blue(b), fourth(0), fifth(-1) {}
 };
 
-// The surface under a drawing context: 16-bit RGB555 pixels.
+// The surface under a drawing context: 16-bit RGB555 pixels. The host keeps every context's clip
+// rectangle, moved by its origin, inside its surface: the module draws within the clip and reads
+// nothing else about the surface.
 struct ISurface {
-    virtual const BitmapInfo* info() = 0;
+    virtual void unusedSlot0() = 0;             // not called by the module
     virtual void setColour(Colour colour) = 0;  // the context's drawing colour, for the surface's own drawing
     virtual PixelRows* lockRows(std::int32_t firstRow, std::int32_t lastRow) = 0;  // null on failure
     virtual void unlockRows(PixelRows* rows) = 0;
@@ -463,7 +498,7 @@ protected:
 
 // The effect record a pawn attaches to its score text.
 struct TextEffect {
-    virtual void deletingDestructor(unsigned flags) = 0;  // slot 0
+    virtual void* deletingDestructor(unsigned flags) = 0;  // slot 0: destroy (and free when flags & 1); this
     std::uint32_t code = 0;     // 0x00120001
     const char* name = nullptr; // "TextShapeFX::zandrel"
 
@@ -539,5 +574,20 @@ static_assert(sizeof(Colour) == 20);
 static_assert(sizeof(PixelRows) == 12 && sizeof(BitmapInfo) == 12);
 static_assert(sizeof(Message) == 20, "table, code, word 2, word 3, word 4");
 static_assert(sizeof(TextEffect) == 12, "table, code, name");
+static_assert(sizeof(Font) == 28 && offsetof(Font, linePermille) == 4 && offsetof(Font, renderer) == 8 &&
+              offsetof(Font, phaseHandler) == 12 && offsetof(Font, verticalScale) == 16 &&
+              offsetof(Font, horizontalScale) == 20 && offsetof(Font, currentPhase) == 24);
+static_assert(sizeof(Canvas) == 52 && offsetof(Canvas, clip) == 4 && offsetof(Canvas, origin) == 20 &&
+              offsetof(Canvas, colour) == 28 && offsetof(Canvas, font) == 48);
+static_assert(offsetof(BlendTables, srcRed) == 8 && offsetof(BlendTables, dstBlue) == 8 + 5 * 2 * BlendTables::kEntries &&
+              sizeof(BlendTables) == 8 + 6 * 2 * BlendTables::kEntries);
+#if defined(_WIN32)
+// Windows aligns a double in a record to 8 bytes: the blend tables of a bonus picture start 8 bytes in,
+// after its table of operations and 4 bytes of padding.
+static_assert(alignof(BlendTables) == 8 && sizeof(BonusPicture) == 8 + sizeof(BlendTables));
+#else
+// 32-bit Linux aligns a double in a record to 4 bytes: the blend tables follow the table of operations.
+static_assert(alignof(BlendTables) == 4 && sizeof(BonusPicture) == 4 + sizeof(BlendTables));
+#endif
 #endif
 static_assert(sizeof(ResourceInfo) == 36, "ResourceInfo is nine 32-bit words on every target");

@@ -15,6 +15,7 @@
 #include "core/allocator.h"
 #include "fuzz/fuzz_host.h"
 #include "fuzz/fuzz_input.h"
+#include "host/core/surface.h"
 #include "media/dual_video.h"
 
 using namespace fuzzhost;
@@ -72,6 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 canvas.origin = in.below(3) == 0 ? Point(in.range(-20, 20), in.range(-20, 20)) : Point();
                 canvas.clip = in.below(3) == 0 ? Rect(in.value(), in.value(), in.value(), in.value())
                                                : Rect(in.range(-8, 70), in.range(-8, 70), in.range(-8, 80), in.range(-8, 80));
+                // The host keeps its clip on the surface (the module trusts it): whatever the input
+                // asks for is cut there, as every host must.
+                canvas.clip = canvas.clip.intersect(Rect(-canvas.origin.x, -canvas.origin.y, width, height));
+                require(hostengine::clipInsideSurface(canvas, width, height), "the fuzz host's clip left its surface");
                 surface.failing = in.below(16) == 0;
                 for (auto& bitmap : bitmaps) bitmap->failing = in.below(16) == 0;
                 if (in.below(8) == 0) picture->setZoom(in.below(4) == 0 ? static_cast<double>(in.value()) : in.range(1, 40) / 10.0);
@@ -86,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
                 // Where the picture may have drawn, in surface coordinates: its rectangle (as zoomed,
                 // when blended; the opaque copy does not zoom) inside the clip, moved by the origin.
-                const Rect placed = picture->visible()->bounds();
+                const Rect placed = boundsOf(picture->visible());
                 const double zoom = picture->alpha ? picture->zoom : 1.0;
                 const Rect zoomed(placed.x, placed.y, std::min<std::int32_t>(512, static_cast<std::int32_t>(std::min(1e9, std::max(0.0, placed.width * zoom)))),
                                   std::min<std::int32_t>(512, static_cast<std::int32_t>(std::min(1e9, std::max(0.0, placed.height * zoom)))));

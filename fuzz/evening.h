@@ -37,9 +37,10 @@ public:
         code = code_;
         word3 = parameter;
     }
-    void deletingDestructor(unsigned) override {
+    void* deletingDestructor(unsigned) override {
         ++*deletions_;
         delete this;
+        return this;
     }
 
 private:

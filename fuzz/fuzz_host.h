@@ -33,7 +33,7 @@ public:
         word3 = value;
         word4 = value;
     }
-    void deletingDestructor(unsigned) override { delete this; }
+    void* deletingDestructor(unsigned) override { delete this; return this; }
 };
 
 // The host the doubles post their events to and take type ids from: the fuzz process's one host (its
@@ -350,7 +350,7 @@ public:
 class FuzzSurface : public ISurface, public PixelBuffer {
 public:
     FuzzSurface(std::int32_t width, std::int32_t height, std::int32_t pitch) : PixelBuffer(width, height, 16, pitch) {}
-    const BitmapInfo* info() override { return PixelBuffer::info(); }
+    void unusedSlot0() override {}
     void setColour(Colour) override {}
     PixelRows* lockRows(std::int32_t first, std::int32_t last) override { return lock(first, last); }
     void unlockRows(PixelRows* rows) override { unlock(rows); }
@@ -371,7 +371,10 @@ public:
         return 1;
     }
     std::int32_t next() override { return 1; }
-    Point size() override { return size_; }
+    Point* size(Point* result) override {
+        *result = size_;
+        return result;
+    }
     std::int32_t bitmapCount() override { return static_cast<std::int32_t>(bitmaps.size()); }
     InterfaceTable* bitmap(std::int32_t index) override {
         if (index < 0 || index >= bitmapCount()) {
@@ -502,7 +505,10 @@ public:
         if (!canvas) return;
         if (PixelRows* rows = canvas->lockRows(0, 0)) canvas->unlockRows(rows);
     }
-    Rect bounds() override { return Rect(at.x, at.y, 16, 16); }
+    Rect* bounds(Rect* result) override {
+        *result = Rect(at.x, at.y, 16, 16);
+        return result;
+    }
     std::int32_t isHidden() override { return 0; }
     void setPosition(std::int32_t x, std::int32_t y) override { at = Point(x, y); }
     Point at;

@@ -28,9 +28,10 @@ public:
         word3 = parameter;
         ++liveMessages;
     }
-    void deletingDestructor(unsigned) override {
+    void* deletingDestructor(unsigned) override {
         --liveMessages;
         delete this;
+        return this;
     }
 };
 

@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         break;
                     default:
                         figureVideo->visible()->setPosition(in.value(), in.value());
-                        (void)figureVideo->visible()->bounds();
+                        (void)boundsOf(figureVideo->visible());
                         break;
                 }
                 require(figureVideo->currentFrame() >= 0, "a frame before the start of its sequence");

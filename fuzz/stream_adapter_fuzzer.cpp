@@ -30,9 +30,10 @@ public:
         word4 = value;
         ++liveMessages;
     }
-    void deletingDestructor(unsigned) override {
+    void* deletingDestructor(unsigned) override {
         --liveMessages;
         delete this;
+        return this;
     }
 };
 

@@ -38,9 +38,10 @@ KTAlphaVideo::~KTAlphaVideo() {
     interfaces.teardown();
 }
 
-void KTAlphaVideo::deletingDestructor(unsigned flags) {
+void* KTAlphaVideo::deletingDestructor(unsigned flags) {
     this->~KTAlphaVideo();
     if (flags & 1) freeBytes(this);
+    return this;
 }
 
 bool KTAlphaVideo::addSequence(const char* name, std::int32_t first, std::int32_t count) {
@@ -105,7 +106,11 @@ void KTAlphaVideo::draw(Canvas* canvas) {
     if (video) video->visible()->draw(canvas);
 }
 
-Rect KTAlphaVideo::bounds() { return video ? video->visible()->bounds() : Rect(); }
+Rect* KTAlphaVideo::bounds(Rect* result) {
+    if (video) return video->visible()->bounds(result);
+    *result = Rect();
+    return result;
+}
 
 std::int32_t KTAlphaVideo::isHidden() { return video ? video->visible()->isHidden() : 0; }
 

@@ -20,7 +20,7 @@ struct Sequence {
 
 // The primary part of a KTAlphaVideo: a table holding only the deleting destructor.
 struct KTAlphaVideoPrimary {
-    virtual void deletingDestructor(unsigned flags) = 0;
+    virtual void* deletingDestructor(unsigned flags) = 0;
 
 protected:
     ~KTAlphaVideoPrimary() = default;
@@ -34,7 +34,7 @@ public:
     KTAlphaVideo(const KTAlphaVideo&) = delete;
     KTAlphaVideo& operator=(const KTAlphaVideo&) = delete;
 
-    void deletingDestructor(unsigned flags) override;  // frees the object when flags & 1
+    void* deletingDestructor(unsigned flags) override;  // frees the object when flags & 1; this
 
     std::int32_t selectSequence(const char* name);  // 1 when found (its position restarts at 0), else 0
     std::int32_t sequenceLength();                  // frames of the current sequence; 0 without one
@@ -48,7 +48,7 @@ public:
 
     // IVisible: forwarded to the video; without a video nothing is drawn and the bounds are empty.
     void draw(Canvas* canvas) override;
-    Rect bounds() override;
+    Rect* bounds(Rect* result) override;
     std::int32_t isHidden() override;
     void setPosition(std::int32_t x, std::int32_t y) override;
 

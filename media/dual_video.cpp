@@ -17,23 +17,6 @@ std::int32_t drawnExtent(std::int32_t extent, double zoom) {
     return static_cast<std::int32_t>(drawn);
 }
 
-// `drawn` cut to the context's surface. Hosts may hand out a clip rectangle that reaches past their
-// surface (or an origin that moves it there); the rows a surface locks are only its own width long,
-// so a draw must not trust the clip alone. False when nothing is left, or when the surface has no
-// description or no 16-bit pixels to blend into.
-bool cutToSurface(const Canvas& canvas, Rect& drawn) {
-    const BitmapInfo* info = canvas.surface ? canvas.surface->info() : nullptr;
-    if (!info || info->bitsPerPixel != 16) return false;
-    const std::int64_t left = std::max<std::int64_t>(drawn.x, -std::int64_t{canvas.origin.x});
-    const std::int64_t top = std::max<std::int64_t>(drawn.y, -std::int64_t{canvas.origin.y});
-    const std::int64_t right = std::min<std::int64_t>(std::int64_t{drawn.x} + drawn.width, std::int64_t{info->width} - canvas.origin.x);
-    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{drawn.y} + drawn.height, std::int64_t{info->height} - canvas.origin.y);
-    if (right <= left || bottom <= top || left > INT32_MAX || top > INT32_MAX) return false;
-    drawn = Rect(static_cast<std::int32_t>(left), static_cast<std::int32_t>(top), static_cast<std::int32_t>(right - left),
-                 static_cast<std::int32_t>(bottom - top));
-    return true;
-}
-
 // The last row of `run`, or false when it does not fit in 32 bits.
 bool lastRowOf(const Rect& run, std::int32_t& last) {
     const std::int64_t row = static_cast<std::int64_t>(run.y) + run.height - 1;
@@ -63,9 +46,10 @@ DualVideo::DualVideo(ResourceEntry* entry_) : Video(entry_, "avifile") {
 
 DualVideo::~DualVideo() { interfaces.teardown(); }
 
-void DualVideo::deletingDestructor(unsigned flags) {
+void* DualVideo::deletingDestructor(unsigned flags) {
     this->~DualVideo();
     if (flags & 1) freeBytes(this);
+    return this;
 }
 
 void DualVideo::setAlphaScale(double scale) {
@@ -82,7 +66,10 @@ void DualVideo::setZoom(double newZoom) {
     }
 }
 
-Rect DualVideo::bounds() { return Rect(position.x, position.y, size.x, size.y); }
+Rect* DualVideo::bounds(Rect* result) {
+    *result = Rect(position.x, position.y, size.x, size.y);
+    return result;
+}
 
 void DualVideo::setPosition(std::int32_t x, std::int32_t y) { position = Point(x, y); }
 
@@ -98,7 +85,7 @@ void DualVideo::drawBlended(Canvas* canvas) {
     if (w <= 0 || h <= 0) return;
     Rect drawn = Rect(position.x, position.y, drawnExtent(w, zoom), drawnExtent(h, zoom)).intersect(canvas->clip);
     std::int32_t lastRow = 0;
-    if (drawn.width <= 0 || drawn.height <= 0 || !cutToSurface(*canvas, drawn) || !lastRowOf(drawn, lastRow)) return;
+    if (drawn.width <= 0 || drawn.height <= 0 || !lastRowOf(drawn, lastRow)) return;
     const std::int32_t skipX = drawn.x - position.x;
     const std::int32_t skipY = drawn.y - position.y;
 
@@ -123,10 +110,11 @@ void DualVideo::drawOpaque(Canvas* canvas) {
     const std::int32_t w = size.x;
     const std::int32_t h = size.y;
     if (w <= 0 || h <= 0) return;
-    // Clipped like the blended draw: a picture partly outside the context must not be written there.
+    // Clipped like the blended draw (though unzoomed): a picture partly outside the context's clip
+    // would otherwise be written past the rows the context hands out.
     Rect drawn = Rect(position.x, position.y, w, h).intersect(canvas->clip);
     std::int32_t lastRow = 0;
-    if (drawn.width <= 0 || drawn.height <= 0 || !cutToSurface(*canvas, drawn) || !lastRowOf(drawn, lastRow)) return;
+    if (drawn.width <= 0 || drawn.height <= 0 || !lastRowOf(drawn, lastRow)) return;
 
     PixelRows* destination = canvas->lockRows(drawn.y, lastRow);
     if (!destination) return;

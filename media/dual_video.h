@@ -12,7 +12,7 @@ public:
     static constexpr int kCoordEntries = 512;  // the widest and tallest picture the blended draw reaches
 
     explicit DualVideo(ResourceEntry* entry);  // opened with the "avifile" factory
-    void deletingDestructor(unsigned flags) override;
+    void* deletingDestructor(unsigned flags) override;
 
     void setAlphaScale(double scale);  // rebuilds the blend tables
     void setZoom(double newZoom);      // rebuilds the coordinate map
@@ -22,7 +22,7 @@ public:
 
     // IVisible
     void draw(Canvas* canvas) override;  // blended with an alpha picture, else an opaque copy
-    Rect bounds() override;              // at position, with the (unzoomed) frame size
+    Rect* bounds(Rect* result) override;  // at position, with the (unzoomed) frame size
     std::int32_t isHidden() override { return hidden; }
     void setPosition(std::int32_t x, std::int32_t y) override;
 

@@ -138,7 +138,8 @@ SoundResource::~SoundResource() {
     heldSound = nullptr;
 }
 
-void SoundResource::deletingDestructor(unsigned flags) {
+void* SoundResource::deletingDestructor(unsigned flags) {
     this->~SoundResource();
     if (flags & 1) freeBytes(this);
+    return this;
 }

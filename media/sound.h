@@ -68,7 +68,7 @@ public:
     SoundResource(const SoundResource&) = delete;
     SoundResource& operator=(const SoundResource&) = delete;
 
-    virtual void deletingDestructor(unsigned flags);  // releases the Sound; frees the object when flags & 1
+    virtual void* deletingDestructor(unsigned flags);  // releases the Sound; frees the object when flags & 1; this
 
     Sound* sound() { return heldSound; }
 

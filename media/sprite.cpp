@@ -9,7 +9,10 @@ Sprite::~Sprite() { interfaces.teardown(); }
 
 void Sprite::draw(Canvas*) {}
 
-Rect Sprite::bounds() { return Rect(position.x, position.y, area.width, area.height); }
+Rect* Sprite::bounds(Rect* result) {
+    *result = Rect(position.x, position.y, area.width, area.height);
+    return result;
+}
 
 std::int32_t Sprite::isHidden() { return hidden; }
 
@@ -17,6 +20,6 @@ void Sprite::setPosition(std::int32_t x, std::int32_t y) { position = Point(x, y
 
 std::int32_t Sprite::hitTest(std::int32_t, std::int32_t) { return 1; }
 
-Rect Sprite::touchBounds() { return bounds(); }
+Rect* Sprite::touchBounds(Rect* result) { return bounds(result); }
 
 std::int32_t Sprite::attach(TextEffect*) { return 0; }

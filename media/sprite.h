@@ -21,12 +21,12 @@ public:
 
     // IVisible
     void draw(Canvas* canvas) override;
-    Rect bounds() override;  // at position, with the size of area
+    Rect* bounds(Rect* result) override;  // at position, with the size of area
     std::int32_t isHidden() override;
     void setPosition(std::int32_t x, std::int32_t y) override;
     // ITouchable
     std::int32_t hitTest(std::int32_t x, std::int32_t y) override;  // 1 everywhere
-    Rect touchBounds() override;                                     // bounds()
+    Rect* touchBounds(Rect* result) override;                        // bounds()
     std::int32_t attach(TextEffect* effect) override;                // 0: the caller keeps it
 
     InterfaceTable interfaces;

@@ -37,10 +37,14 @@ void TextDisplay::setText(const char* newText) {
     for (std::size_t length = std::strlen(text); length > 0 && text[length - 1] == '\n'; --length) text[length - 1] = '\0';
 }
 
-Rect TextDisplay::bounds() {
-    if (!font) return Rect(position.x, position.y, 0, 0);
+Rect* TextDisplay::bounds(Rect* result) {
+    if (!font) {
+        *result = Rect(position.x, position.y, 0, 0);
+        return result;
+    }
     const std::int32_t width = (text && font->renderer) ? font->renderer->textWidth(text) : 0;
-    return Rect(position.x, position.y, width, font->glyphHeight);
+    *result = Rect(position.x, position.y, width, font->glyphHeight);
+    return result;
 }
 
 std::int32_t TextDisplay::attach(TextEffect* newEffect) {

@@ -17,10 +17,10 @@ public:
 
     // IVisible (setPosition is the Sprite's)
     void draw(Canvas* canvas) override;  // leaves the context and the font as it found them
-    Rect bounds() override;              // at position: the width of the whole text, one line high
+    Rect* bounds(Rect* result) override;  // at position: the width of the whole text, one line high
     std::int32_t isHidden() override { return 0; }
     // ITouchable (hitTest is the Sprite's)
-    Rect touchBounds() override { return bounds(); }
+    Rect* touchBounds(Rect* result) override { return bounds(result); }
     std::int32_t attach(TextEffect* newEffect) override;  // takes it over, destroying the one held; 1
 
     Font* font = nullptr;  // not owned

@@ -11,9 +11,10 @@ public:
         name = name_;
     }
 
-    void deletingDestructor(unsigned flags) override {
+    void* deletingDestructor(unsigned flags) override {
         this->~ModuleTextEffect();
         if (flags & 1) freeBytes(this);
+        return this;
     }
 };
 

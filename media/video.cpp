@@ -30,16 +30,17 @@ Video::Video(ResourceEntry* entry_, const char* factoryName) : entry(entry_) {
     }
     bitmapCount = player->bitmapCount();
     frameCount = player->frameCount();
-    size = player->size();
+    size = sizeOf(player);
 }
 
 Video::~Video() {
     if (videoFactory && handle) videoFactory->close(handle);
 }
 
-void Video::deletingDestructor(unsigned flags) {
+void* Video::deletingDestructor(unsigned flags) {
     this->~Video();
     if (flags & 1) freeBytes(this);
+    return this;
 }
 
 std::int32_t Video::seekFrame(std::int32_t target) {

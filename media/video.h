@@ -14,7 +14,7 @@ public:
     Video(const Video&) = delete;
     Video& operator=(const Video&) = delete;
 
-    virtual void deletingDestructor(unsigned flags);  // closes the host video; frees the object when flags & 1
+    virtual void* deletingDestructor(unsigned flags);  // closes the host video; frees the object when flags & 1; this
 
     // Moves to `target`: 1 when already there or moved, 0 outside the video (nothing changes then),
     // and for the frame right after the current one the host's result of stepping there.

@@ -104,7 +104,7 @@ void Pawn::setScoreText(std::int32_t value) {
     std::snprintf(scoreString, sizeof scoreString, "%i", static_cast<int>(value));
     if (scoreText) {
         scoreText->setText(scoreString);
-        scoreWidth = scoreText->bounds().width;
+        scoreWidth = boundsOf(scoreText->visible()).width;
     }
     scorePhaseOverride = 0;
 }

@@ -49,7 +49,10 @@ public:
 
     // IVisible
     void draw(Canvas* canvas) override;
-    Rect bounds() override { return Rect(); }
+    Rect* bounds(Rect* result) override {
+        *result = Rect();
+        return result;
+    }
     void setPosition(std::int32_t x, std::int32_t y) override { position = Point(x, y); }
 
     InterfaceTable interfaces;

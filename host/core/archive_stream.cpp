@@ -63,7 +63,7 @@ StreamCompletion::StreamCompletion(std::uint32_t messageCode, std::int32_t value
     word4 = value;
 }
 
-void StreamCompletion::deletingDestructor(unsigned) { delete this; }
+void* StreamCompletion::deletingDestructor(unsigned) { delete this; return this; }
 
 ArchiveStream::ArchiveStream(HostEngine& engine, std::shared_ptr<ByteSource> source, StreamMode mode)
     : HostObject(nullptr), engine_(engine), state_(std::make_shared<State>()) {

@@ -32,7 +32,7 @@ std::shared_ptr<ByteSource> memorySource(std::shared_ptr<const std::string> byte
 class StreamCompletion final : public Message {
 public:
     StreamCompletion(std::uint32_t messageCode, std::int32_t value);
-    void deletingDestructor(unsigned flags) override;
+    void* deletingDestructor(unsigned flags) override;
 };
 
 class ArchiveStream : public HostObject, public IStream, public IRead, public ISeekable, public IASyncRead {

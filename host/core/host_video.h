@@ -43,7 +43,10 @@ public:
     std::int32_t frameCount() override { return source_->frameCount(); }
     std::int32_t seek(std::int32_t frame) override;
     std::int32_t next() override;
-    Point size() override { return Point(source_->width(), source_->height()); }
+    Point* size(Point* result) override {
+        *result = Point(source_->width(), source_->height());
+        return result;
+    }
     std::int32_t bitmapCount() override { return 2; }
     InterfaceTable* bitmap(std::int32_t index) override;  // 0 colour, 1 alpha, null otherwise
 

@@ -92,7 +92,7 @@ std::unique_ptr<ProducerPicture> ProducerPicture::fromVideo(IVideoFactory* facto
     player->seek(0);
 
     // The pictures of the first frame, found by depth as the module's own videos find them.
-    Point size = player->size();
+    Point size = sizeOf(player);
     IBitmap* colourBitmap = nullptr;
     IBitmap* alphaBitmap = nullptr;
     for (std::int32_t i = 0; i < player->bitmapCount(); ++i) {

@@ -33,7 +33,10 @@ public:
 
     // IVisible
     void draw(Canvas* canvas) override;  // clipped to the context's drawable area
-    Rect bounds() override { return Rect(position_.x, position_.y, colour_.width(), colour_.height()); }
+    Rect* bounds(Rect* result) override {
+        *result = Rect(position_.x, position_.y, colour_.width(), colour_.height());
+        return result;
+    }
     std::int32_t isHidden() override { return 0; }
     void setPosition(std::int32_t x, std::int32_t y) override { position_ = Point(x, y); }
 

@@ -28,7 +28,7 @@ struct SoundEndNotice final : Message {
         code = kSoundEnded;
         word3 = reinterpret_cast<std::intptr_t>(listener);
     }
-    void deletingDestructor(unsigned) override { delete this; }
+    void* deletingDestructor(unsigned) override { delete this; return this; }
 };
 
 // The whole stream through its "IRead", as far as "IStream" says it goes (or to its end).

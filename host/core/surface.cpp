@@ -120,13 +120,23 @@ Canvas makeCanvas(Surface& surface) {
 
 Rect drawableArea(const Canvas& canvas) {
     if (!canvas.surface) return Rect();
-    const BitmapInfo* info = canvas.surface->info();
-    if (!info || info->width <= 0 || info->height <= 0) return Rect();
+    const auto* ours = dynamic_cast<const Surface*>(canvas.surface);
+    if (!ours) return canvas.clip;
+    const BitmapInfo* info = ours->info();
+    if (info->width <= 0 || info->height <= 0) return Rect();
     // The surface in context coordinates; 64-bit so that far-out origins cannot wrap.
     std::int64_t left = -std::int64_t{canvas.origin.x};
     std::int64_t top = -std::int64_t{canvas.origin.y};
     if (left < INT32_MIN || left > INT32_MAX || top < INT32_MIN || top > INT32_MAX) return Rect();
     return canvas.clip.intersect(Rect(static_cast<std::int32_t>(left), static_cast<std::int32_t>(top), info->width, info->height));
+}
+
+bool clipInsideSurface(const Canvas& canvas, std::int32_t surfaceWidth, std::int32_t surfaceHeight) {
+    const Rect& clip = canvas.clip;
+    if (clip.width <= 0 || clip.height <= 0) return true;
+    const std::int64_t left = std::int64_t{clip.x} + canvas.origin.x;
+    const std::int64_t top = std::int64_t{clip.y} + canvas.origin.y;
+    return left >= 0 && top >= 0 && left + clip.width <= surfaceWidth && top + clip.height <= surfaceHeight;
 }
 
 }  // namespace hostengine

@@ -51,7 +51,8 @@ public:
     Surface(std::int32_t width, std::int32_t height, std::int32_t pitch = 0);
 
     // ISurface
-    const BitmapInfo* info() override { return &info_; }
+    void unusedSlot0() override {}
+    const BitmapInfo* info() const { return &info_; }
     void setColour(Colour colour) override { colour_ = colour; }
     // Rows firstRow..lastRow, which must lie inside the surface and be in order; null otherwise.
     PixelRows* lockRows(std::int32_t firstRow, std::int32_t lastRow) override;
@@ -89,8 +90,12 @@ private:
 // A drawing context over the whole surface: clip = the surface, origin (0, 0), no font.
 Canvas makeCanvas(Surface& surface);
 
-// The part of the context that may be drawn: its clip rectangle cut to the surface, in context
-// coordinates. Host drawing code stays inside it even when a caller's clip is larger than the surface.
+// The part of the context that may be drawn, in context coordinates: its clip rectangle, cut to the
+// surface when the surface is one of ours (the contract gives no way to ask another surface its size).
 Rect drawableArea(const Canvas& canvas);
+
+// The host's side of the contract: a context's clip rectangle, moved by its origin, lies inside its
+// surface, since the module draws wherever the clip allows. Empty clips keep the rule trivially.
+bool clipInsideSurface(const Canvas& canvas, std::int32_t surfaceWidth, std::int32_t surfaceHeight);
 
 }  // namespace hostengine

@@ -186,7 +186,7 @@ TEST(KTAlphaVideo, WithoutAVideoEverythingIsHarmlessAndEmpty) {
     Canvas canvas = fakes::canvasOver(surface);
     video.visible()->draw(&canvas);
     EXPECT_TRUE(surface.lockCalls.empty());
-    EXPECT_EQ(video.visible()->bounds().width, 0);
+    EXPECT_EQ(boundsOf(video.visible()).width, 0);
     EXPECT_TRUE(pawn.videoFactory.opened.empty());
 }
 
@@ -195,7 +195,7 @@ TEST(KTAlphaVideo, ItsVisiblePartIsTheVideosAtTheSamePlace) {
     IVisible* visible = pawn.video->handle()->find<IVisible>("IVISIBLE");
     ASSERT_EQ(visible, pawn.video->visible());
     visible->setPosition(2, 3);
-    EXPECT_EQ(visible->bounds().width, 4);
+    EXPECT_EQ(boundsOf(visible).width, 4);
     pawn.colour.fill16(0x7c00);
     pawn.alpha.fill8(255);
     MemorySurface surface(8, 8);

@@ -27,9 +27,10 @@ namespace fakes {
 // A message that counts its deletion in a counter owned by the test.
 struct CountedMessage final : Message {
     CountedMessage(std::uint32_t code_, int* deletions_) : deletions(deletions_) { code = code_; }
-    void deletingDestructor(unsigned) override {
+    void* deletingDestructor(unsigned) override {
         if (deletions) ++*deletions;
         delete this;
+        return this;
     }
     int* deletions;
 };
@@ -117,7 +118,7 @@ public:
 class MemorySurface : public ISurface, public PixelStore {
 public:
     MemorySurface(std::int32_t width, std::int32_t height) : PixelStore(width, height, 16) {}
-    const BitmapInfo* info() override { return PixelStore::info(); }
+    void unusedSlot0() override {}
     void setColour(Colour colour) override { colours.push_back(colour); }
     PixelRows* lockRows(std::int32_t first, std::int32_t last) override { return lock(first, last); }
     void unlockRows(PixelRows* rows) override { unlock(rows); }
@@ -152,7 +153,10 @@ public:
         calls.push_back("next");
         return nextResult;
     }
-    Point size() override { return size_; }
+    Point* size(Point* result) override {
+        *result = size_;
+        return result;
+    }
     std::int32_t bitmapCount() override { return static_cast<std::int32_t>(bitmaps.size()); }
     InterfaceTable* bitmap(std::int32_t index) override {
         calls.push_back("bitmap " + std::to_string(index));

@@ -132,7 +132,7 @@ TEST_F(PawnDrawing, AHiddenPawnDrawsNothingAtAll) {
     EXPECT_EQ(coloursOnScreen(), 0);
     EXPECT_TRUE(world.font.calls.empty());
     EXPECT_EQ(world.producer->bonusPicture(4)->draws(), pictureDraws);
-    EXPECT_EQ(pawn.visible->bounds().width, 0);
+    EXPECT_EQ(boundsOf(pawn.visible).width, 0);
 }
 
 // Two pawns share the one penguin video. Each must animate on its own: the frozen one keeps showing

@@ -57,9 +57,10 @@ public:
         code = messageCode;
         word3 = parameter;
     }
-    void deletingDestructor(unsigned) override {
+    void* deletingDestructor(unsigned) override {
         if (deletions_) ++*deletions_;
         delete this;
+        return this;
     }
 
 private:
@@ -335,6 +336,7 @@ public:
     void drawFresh(const PawnHandle& pawn) {
         surface.fill(0);
         font.calls.clear();
+        EXPECT_TRUE(hostengine::clipInsideSurface(canvas, surface.width(), surface.height())) << "the host keeps the clip on its surface";
         pawn.visible->draw(&canvas);
     }
 

@@ -66,7 +66,7 @@ TEST(Producer, MissingMediaYieldNullExceptThePicturesWhichBecomeBadges) {
     for (int n = 1; n <= 10; ++n) {
         hostengine::ProducerPicture* badge = producer.bonusPicture(n);
         ASSERT_NE(badge, nullptr);
-        EXPECT_EQ(badge->bounds().width, 48);
+        EXPECT_EQ(boundsOf(badge).width, 48);
         // A disc: clear corners, a solid middle, and a number in a colour that stands out on it.
         EXPECT_EQ(badge->alpha().row(0)[0], 0);
         EXPECT_EQ(badge->alpha().row(24)[24], 255);
@@ -100,7 +100,7 @@ TEST(Producer, AnUnreadableBonusVideoFallsBackToABadge) {
     hostengine::Producer producer(world.host, media, world.font.font());
     hostengine::ProducerPicture* picture = producer.bonusPicture(5);
     ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->bounds().width, hostengine::ProducerPicture::kBadgeSize);
+    EXPECT_EQ(boundsOf(picture).width, hostengine::ProducerPicture::kBadgeSize);
     EXPECT_NE(producer.pictureError(), "");
 }
 

@@ -21,14 +21,14 @@ int registryNodes(HostEngine& host) {
 TEST(Sprite, DefaultsCoverNothingAcceptEveryPointAndRefuseEffects) {
     HostEngine host;
     Sprite* sprite = create<Sprite>();
-    const Rect fresh = sprite->bounds();
+    const Rect fresh = boundsOf(sprite);
     EXPECT_EQ(fresh.x | fresh.y | fresh.width | fresh.height, 0);
     EXPECT_EQ(sprite->isHidden(), 0);
     for (Point p : {Point(0, 0), Point(-5, 9), Point(INT32_MAX, INT32_MIN)}) EXPECT_EQ(sprite->hitTest(p.x, p.y), 1);
 
     sprite->setPosition(10, 20);
     sprite->area = Rect(99, 99, 3, 4);  // only the size counts
-    for (Rect r : {sprite->bounds(), sprite->touchBounds()})
+    for (Rect r : {boundsOf(sprite), touchBoundsOf(sprite)})
         EXPECT_EQ((std::vector<std::int32_t>{r.x, r.y, r.width, r.height}), (std::vector<std::int32_t>{10, 20, 3, 4}));
     TextEffect* notTaken = reinterpret_cast<TextEffect*>(0x1000);  // never touched when refused
     EXPECT_EQ(sprite->attach(notTaken), 0);

@@ -25,9 +25,10 @@ public:
         code = messageCode;
         word4 = value;
     }
-    void deletingDestructor(unsigned) override {
+    void* deletingDestructor(unsigned) override {
         ++deletedMessages;
         delete this;
+        return this;
     }
 };
 

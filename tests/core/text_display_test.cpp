@@ -22,9 +22,10 @@ struct CountedEffect final : TextEffect {
         code = code_;
         name = "TextShapeFX::zandrel";
     }
-    void deletingDestructor(unsigned) override {
+    void* deletingDestructor(unsigned) override {
         ++*destroyed;
         delete this;
+        return this;
     }
     int* destroyed;
 };
@@ -155,14 +156,14 @@ TEST(TextDisplay, WithoutTextNothingIsDrawnAndTheContextIsUntouched) {
     EXPECT_TRUE(scene.font.drawn.empty());
     EXPECT_TRUE(scene.surface.colours.empty());
     EXPECT_EQ(scene.canvas.font, &scene.other);
-    EXPECT_EQ(scene.display->bounds().width, 0);
+    EXPECT_EQ(boundsOf(scene.display).width, 0);
 }
 
 TEST(TextDisplay, BoundsAreTheWholeTextsWidthAndOneLineHigh) {
     Scene scene;
     scene.display->setText("480\n12");
     scene.display->setPosition(-4, 430);
-    for (Rect bounds : {scene.display->bounds(), scene.display->touchBounds()}) {
+    for (Rect bounds : {boundsOf(scene.display), touchBoundsOf(scene.display)}) {
         // The font measures the whole text, newline and all.
         EXPECT_EQ((std::vector<std::int32_t>{bounds.x, bounds.y, bounds.width, bounds.height}), (std::vector<std::int32_t>{-4, 430, 60, 40}));
     }

@@ -133,7 +133,7 @@ TEST(DualVideo, FrameSizeIsTheSmallestOfTheVideoAndItsBitmaps) {
     ResourceEntry entry = entryAt("file://dual.avi");
     DualVideo* dual = create<DualVideo>(&entry);
     dual->setPosition(7, -2);
-    const Rect bounds = dual->bounds();
+    const Rect bounds = boundsOf(dual);
     EXPECT_EQ(bounds.x, 7);
     EXPECT_EQ(bounds.y, -2);
     EXPECT_EQ(bounds.width, 9);   // colourB

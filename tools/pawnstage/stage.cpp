@@ -1,6 +1,7 @@
 #include "tools/pawnstage/stage.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <filesystem>
 
@@ -19,9 +20,10 @@ struct StageMessage final : Message {
         code = messageCode;
         word3 = parameter;
     }
-    void deletingDestructor(unsigned flags) override {
+    void* deletingDestructor(unsigned flags) override {
         this->~StageMessage();
         if (flags & 1) ::operator delete(this);
+        return this;
     }
 };
 
@@ -157,6 +159,7 @@ void Stage::drawFrame() {
         std::copy_n(backdrop_.data() + static_cast<std::size_t>(y) * kStageWidth, kStageWidth, surface_.row(y));
     // A fresh context each frame: whatever a pawn left set on it does not carry over.
     Canvas canvas = hostengine::makeCanvas(surface_);
+    assert(hostengine::clipInsideSurface(canvas, surface_.width(), surface_.height()));
     for (PawnSlot& pawn : pawns_) pawn.visible->draw(&canvas);
 }
 
