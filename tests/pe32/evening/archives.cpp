@@ -1,0 +1,283 @@
+#include "tests/pe32/evening/archives.h"
+
+#include "tests/pe32/evening/host_engine.h"
+#include "tests/pe32/evening/host_tables.h"
+#include "tests/pe32/evening/kit.h"
+
+namespace evening {
+namespace {
+
+std::int32_t streamsOpen = 0;
+
+// ---------------------------------------------------------------------------------------------------
+// Streams
+
+// A stream over an entry's bytes. Synchronous ones offer "IRead"; asynchronous ones only "IASyncRead",
+// whose completion (0x00020004, or 0x00020005 when the read reached the end) comes from pumpEvents.
+class MemoryStream : public IStream, public IRead, public IASyncRead, public ISeekable {
+public:
+    explicit MemoryStream(const MemoryEntry* source) : entry_(*source) {
+        offer<IStream>(table, "IStream", this);
+        if (source->asynchronous) offer<IASyncRead>(table, "IASyncRead", this);
+        else offer<IRead>(table, "IRead", this);
+        offer<ISeekable>(table, "ISeekable", this);
+    }
+
+    std::int32_t size() override {
+        note("call IStream::size %s -> %i", entry_.entry.name, entry_.size);
+        return entry_.size;
+    }
+    std::int32_t read(void* buffer, std::int32_t size) override {
+        const std::int32_t count = take(buffer, size);
+        note("call IRead::read %s %i -> %i", entry_.entry.name, size, count);
+        return count;
+    }
+    std::int32_t read(void* buffer, std::int32_t size, IListener* listener) override {
+        const std::int32_t count = take(buffer, size);
+        note("call IASyncRead::read %s %i -> %i later", entry_.entry.name, size, count);
+        const std::uint32_t code = offset_ >= entry_.size ? 0x00020005u : 0x00020004u;
+        host().post(host().now(), listener, make<HostMessage>(code, 0, count));
+        return 1;
+    }
+    std::int32_t seek(std::int32_t offset, std::int32_t origin) override {
+        const std::int32_t base = origin == 1 ? offset_ : origin == 2 ? entry_.size : 0;
+        const std::int32_t target = base + offset;
+        note("call ISeekable::seek %s %i %i", entry_.entry.name, offset, origin);
+        if (target < 0 || target > entry_.size) return -1;
+        offset_ = target;
+        return offset_;
+    }
+    std::int32_t tell() override {
+        note("call ISeekable::tell %s", entry_.entry.name);
+        return offset_;
+    }
+
+    InterfaceTable table;
+
+private:
+    std::int32_t take(void* buffer, std::int32_t size) {
+        std::int32_t count = entry_.size - offset_;
+        if (size < count) count = size < 0 ? 0 : size;
+        copyBytes(buffer, entry_.data + offset_, static_cast<std::size_t>(count));
+        offset_ += count;
+        return count;
+    }
+
+    const MemoryEntry& entry_;
+    std::int32_t offset_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------------
+// Factories
+
+// Reads what a module stream holds, through the "IRead" its adapter offers: how a host archive that
+// parses its data meets the module's side of a stream.
+std::int32_t readThrough(InterfaceTable* stream, char* buffer, std::int32_t capacity) {
+    IRead* reader = lookup<IRead>(stream, "IRead");
+    if (!reader) {
+        fail("a module stream without IRead");
+        return 0;
+    }
+    std::int32_t total = 0;
+    while (total < capacity - 1) {
+        const std::int32_t got = reader->read(buffer + total, capacity - 1 - total);
+        if (got <= 0) break;
+        total += got;
+    }
+    buffer[total] = '\0';
+    return total;
+}
+
+// "[color]" and "name=value" lines: each section an archive of "text" entries.
+MemoryArchive* parseIni(const char* name, const char* text) {
+    auto* archive = make<MemoryArchive>(name);
+    MemoryArchive* section = nullptr;
+    for (const char* line = text; *line;) {
+        const char* end = line;
+        while (*end && *end != '\n') ++end;
+        if (*line == '[') {
+            const char* close = line;
+            while (close < end && *close != ']') ++close;
+            char sectionName[64];
+            const std::int32_t length = static_cast<std::int32_t>(close - line - 1);
+            copyBytes(sectionName, line + 1, static_cast<std::size_t>(length));
+            sectionName[length] = '\0';
+            section = make<MemoryArchive>(copyText(sectionName));
+            archive->add(section->name, "archive/inisection", nullptr, 0, true)->opensAs = section;
+        } else if (section && line < end) {
+            const char* equals = line;
+            while (equals < end && *equals != '=') ++equals;
+            if (equals < end) {
+                char key[64];
+                const std::int32_t length = static_cast<std::int32_t>(equals - line);
+                copyBytes(key, line, static_cast<std::size_t>(length));
+                key[length] = '\0';
+                section->add(copyText(key), "text", equals + 1, static_cast<std::int32_t>(end - equals - 1));
+            }
+        }
+        line = *end ? end + 1 : end;
+    }
+    return archive;
+}
+
+class KindFactory : public IArchiveFactory {
+public:
+    explicit KindFactory(const char* kind) : kind_(kind), table(kind) { offer<IArchiveFactory>(table, "IArchiveFactory", this); }
+
+    InterfaceTable* create(ResourceEntry* entry, ResourceInfo* info, InterfaceTable* stream) override {
+        note("call IArchiveFactory::create %s %s stream %s info %s", kind_, entry->name, stream ? "given" : "none",
+             info ? "given" : "none");
+        auto* listed = reinterpret_cast<MemoryEntry*>(entry);
+        if (sameText(kind_, "ini")) {
+            // Parsed from what the module's stream over the entry delivers, not from the host's copy.
+            if (!stream) return nullptr;
+            char text[2048];
+            readThrough(stream, text, sizeof text);
+            return &parseIni(entry->name, copyText(text))->table;
+        }
+        return listed->opensAs ? &listed->opensAs->table : nullptr;
+    }
+
+private:
+    const char* kind_;
+
+public:
+    InterfaceTable table;
+};
+
+// ---------------------------------------------------------------------------------------------------
+// The root
+
+// A PtrArray's layout: the module appends the nodes it opens below the root here.
+struct NodeChildren {
+    std::uintptr_t* data;
+    std::int32_t capacity;
+    std::int32_t count;
+};
+
+// Laid out as a node of the module's tree. The module calls its own non-virtual operations on it
+// (listing, searching, reading, opening streams) and this `find` through the table.
+class HostNode {
+public:
+    virtual ResourceEntry* find(const char* path);
+
+    IArchiveFactory* factory = nullptr;
+    IArchive* archive = nullptr;
+    InterfaceTable* archiveHandle = nullptr;
+    ResourceEntry* entry = nullptr;
+    ResourceInfo* info = nullptr;
+    void* stream = nullptr;
+    HostNode* parent = nullptr;
+    NodeChildren children{};
+};
+
+// The first slots hold 16 nodes; the module grows the block with its own allocator only past that,
+// which this evening never reaches (the block is the host's).
+HostNode* makeNode(IArchive* archive, InterfaceTable* handle, ResourceEntry* entry, HostNode* parent) {
+    auto* node = make<HostNode>();
+    node->archive = archive;
+    node->archiveHandle = handle;
+    node->entry = entry;
+    node->info = entry ? archive->infoOf(entry) : nullptr;
+    node->parent = parent;
+    node->children.data = static_cast<std::uintptr_t*>(allocate(16 * sizeof(std::uintptr_t)));
+    node->children.capacity = 16;
+    return node;
+}
+
+const char* nameOf(HostNode* node) { return node->entry ? node->entry->name : "<root>"; }
+
+ResourceEntry* HostNode::find(const char* path) {
+    note("call ResourceDir::find on %s: %s", nameOf(this), path);
+    char component[128];
+    std::int32_t length = 0;
+    while (path[length] && path[length] != '/' && length < 127) {
+        component[length] = path[length];
+        ++length;
+    }
+    component[length] = '\0';
+    const char* rest = path[length] == '/' ? path + length + 1 : nullptr;
+    const bool wildcard = sameText(component, "*");
+
+    if (rest) {
+        for (std::int32_t i = 0; i < children.count; ++i) {
+            auto* child = reinterpret_cast<HostNode*>(children.data[i]);
+            if (wildcard || (child->entry && sameTextNoCase(child->entry->name, component))) return child->find(rest);
+        }
+    }
+    ResourceEntry* found = nullptr;
+    for (ResourceEntry* listed = archive->nextEntry(nullptr); listed; listed = archive->nextEntry(listed)) {
+        listed->owner = reinterpret_cast<ResourceDir*>(this);
+        if (!found && (wildcard || sameTextNoCase(listed->name, component))) found = listed;
+    }
+    if (!found) {
+        note("host: missing resource:<<%s>>", path);
+        return nullptr;
+    }
+    if (!rest) return found;
+    // A node the host opens itself: archives of this evening need no stream to open.
+    auto* listed = reinterpret_cast<MemoryEntry*>(found);
+    if (!listed->opensAs || children.count == children.capacity) return nullptr;
+    HostNode* child = makeNode(listed->opensAs, &listed->opensAs->table, found, this);
+    children.data[children.count++] = reinterpret_cast<std::uintptr_t>(child);
+    return child->find(rest);
+}
+
+}  // namespace
+
+MemoryArchive::MemoryArchive(const char* archiveName) : name(archiveName) { offer<IArchive>(table, "IArchive", this); }
+
+MemoryEntry* MemoryArchive::add(const char* entryName, const char* typeName, const char* data, std::int32_t size, bool container) {
+    auto* listed = make<MemoryEntry>();
+    listed->entry.typeId = typeIdOf(typeName);
+    listed->entry.container = container ? 1 : 0;
+    char locator[160];
+    format(locator, sizeof locator, "mem://%s/%s", name, entryName);
+    listed->entry.locator = copyText(locator);
+    listed->entry.name = entryName;
+    listed->info.words[0] = listed->entry.typeId;
+    listed->info.words[1] = static_cast<std::uint32_t>(size);
+    listed->data = data;
+    listed->size = size;
+    entries[count++] = listed;
+    return listed;
+}
+
+ResourceEntry* MemoryArchive::nextEntry(ResourceEntry* previous) {
+    note("call IArchive::nextEntry %s after %s", name, previous ? previous->name : "(start)");
+    if (!previous) return count ? &entries[0]->entry : nullptr;
+    for (std::int32_t i = 0; i + 1 < count; ++i)
+        if (&entries[i]->entry == previous) return &entries[i + 1]->entry;
+    return nullptr;
+}
+
+ResourceInfo* MemoryArchive::infoOf(ResourceEntry* entry) {
+    note("call IArchive::infoOf %s %s", name, entry ? entry->name : "(null)");
+    return entry ? &reinterpret_cast<MemoryEntry*>(entry)->info : nullptr;
+}
+
+InterfaceTable* MemoryArchive::open(ResourceEntry* entry, ResourceInfo* info) {
+    auto* listed = reinterpret_cast<MemoryEntry*>(entry);
+    note("call IArchive::open %s %s%s", name, entry->name, info == &listed->info ? "" : " (another record)");
+    if (!listed->data) return nullptr;
+    ++streamsOpen;
+    return &make<MemoryStream>(listed)->table;
+}
+
+void MemoryArchive::close(InterfaceTable* stream) {
+    note("call IArchive::close %s", name);
+    if (stream) --streamsOpen;
+}
+
+void offerArchiveFactories() {
+    static const char* const kinds[] = {"dir", "wav", "ini", "inisection"};
+    for (const char* kind : kinds) make<KindFactory>(kind);
+}
+
+std::int32_t openStreams() { return streamsOpen; }
+
+ResourceDir* makeRoot(MemoryArchive* archive) {
+    return reinterpret_cast<ResourceDir*>(makeNode(archive, &archive->table, nullptr, nullptr));
+}
+
+}  // namespace evening

@@ -1,0 +1,48 @@
+// What the evening host needs of a C library, written out: it is built twice, by GCC against the
+// 64-bit plug-in and freestanding with the Windows compiler conventions against the shipping DLL,
+// where there is no library at all. Everything here is plain and deterministic, so both builds
+// write the same transcript for the same behaviour of the plug-in.
+#pragma once
+
+#include <stdarg.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace evening {
+
+std::size_t textLength(const char* text);
+bool sameText(const char* a, const char* b);        // exact
+bool sameTextNoCase(const char* a, const char* b);  // ASCII letters without regard to case
+void copyBytes(void* to, const void* from, std::size_t count);
+void fillBytes(void* to, std::uint8_t value, std::size_t count);
+std::int32_t decimalValue(const char* text, const char** end);  // as atoi reads, within 32 bits
+
+// printf-style formatting of the directives the plug-in and the evening use: %d %i %u %x %X %s %c %%
+// with the flags '-' and '0', a width and a precision. Always NUL-terminates; returns the length.
+std::int32_t formatTo(char* out, std::int32_t capacity, const char* format, va_list arguments);
+std::int32_t format(char* out, std::int32_t capacity, const char* format, ...);
+
+// FNV-1a over bytes: the frame checksums of the transcript.
+std::uint32_t checksum(const void* data, std::size_t count, std::uint32_t seed = 2166136261u);
+
+// A bump allocator over one static block: the host's objects live until the evening ends.
+void* allocate(std::size_t bytes);
+char* copyText(const char* text);
+
+}  // namespace evening
+
+// Placement construction, declared here for the freestanding build (the hosted one has <new>).
+#ifdef PAWN_EVENING_FREESTANDING
+inline void* operator new(std::size_t, void* place) noexcept { return place; }
+#else
+#include <new>
+#endif
+
+namespace evening {
+// Arguments are passed by value: a constructor must not keep a reference to one.
+template <class T, class... Arguments>
+T* make(Arguments... arguments) {
+    return new (allocate(sizeof(T))) T(arguments...);
+}
+}  // namespace evening

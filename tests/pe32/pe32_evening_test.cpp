@@ -1,0 +1,89 @@
+// The shipping DLL's evening: pawn.kvx as MinGW built it and the evening host as Microsoft's compiler
+// conventions build it, both on an emulated 32-bit x86 with SSE2 and no AVX, against the same evening
+// through the 64-bit plug-in. Passes when the emulated run ends cleanly, every check of the host held,
+// and its transcript (host calls, log lines, results, bounds, frame checksums) and debugger lines
+// equal the native ones; otherwise it names what failed or the first difference.
+//
+//   pe32_evening_test --dll pawn.kvx --exe evening.exe --native native_evening --plugin pawn.kvx [--keep DIR]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "pe32_loader.h"
+#include "tests/pe32/transcript_diff.h"
+
+namespace {
+
+std::vector<std::string> readLines(const std::filesystem::path& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+void writeLines(const std::filesystem::path& path, const std::vector<std::string>& lines) {
+    std::ofstream out(path);
+    for (const std::string& line : lines) out << line << '\n';
+}
+
+std::size_t framesIn(const std::vector<std::string>& transcript) {
+    std::size_t frames = 0;
+    for (const std::string& line : transcript) frames += line.rfind("frame ", 0) == 0 && line.find(" checksum ") != std::string::npos;
+    return frames;
+}
+
+int failWith(const std::string& message) {
+    std::fprintf(stderr, "pe32_evening_test: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::map<std::string, std::string> options;
+    for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
+    for (const char* required : {"--dll", "--exe", "--native", "--plugin"})
+        if (!options.count(required)) return failWith(std::string("missing ") + required);
+    const std::filesystem::path keep = options.count("--keep") ? std::filesystem::path(options["--keep"]) : std::filesystem::temp_directory_path() / "pe32_evening";
+    std::filesystem::create_directories(keep);
+
+    // The native evening, in a process of its own: it replaces the C library's generator and clock.
+    const std::filesystem::path nativeTranscript = keep / "native.transcript", nativeDebugger = keep / "native.debugger";
+    const std::string command = "'" + options["--native"] + "' '" + options["--plugin"] + "' '" + nativeTranscript.string() + "' '" +
+                                nativeDebugger.string() + "'";
+    const int nativeStatus = std::system(command.c_str());
+    if (nativeStatus != 0) return failWith("the native evening failed (status " + std::to_string(nativeStatus) + "); see " + nativeTranscript.string());
+    const std::vector<std::string> expected = readLines(nativeTranscript);
+    const std::vector<std::string> expectedDebugger = readLines(nativeDebugger);
+
+    Pe32Options run;
+    run.fixedTime = 1700000000;  // the native evening's calendar time
+    run.timeLimitSeconds = 600;
+    const Pe32EveningResult emulated = runPe32Evening(options["--exe"], options["--dll"], run);
+    writeLines(keep / "emulated.transcript", emulated.transcript);
+    writeLines(keep / "emulated.debugger", emulated.debugStrings);
+    std::printf("emulated CPU: %s\n", emulated.cpuid.c_str());
+    for (const std::string& name : emulated.unresolvedImports) std::printf("unresolved import (never called): %s\n", name.c_str());
+    if (!emulated.ok) return failWith("the emulated run ended: " + emulated.failure);
+    if (emulated.exitCode != 0) {
+        for (const std::string& line : emulated.transcript)
+            if (line.rfind("FAILED", 0) == 0) std::fprintf(stderr, "  %s\n", line.c_str());
+        return failWith("checks of the evening host failed in the emulated run");
+    }
+
+    const TranscriptDifference transcript = compareTranscripts(expected, emulated.transcript, "native", "emulated");
+    if (!transcript.same) return failWith("the transcripts differ; " + transcript.description + "  (both are in " + keep.string() + ")");
+    const TranscriptDifference debugger = compareTranscripts(expectedDebugger, emulated.debugStrings, "native", "emulated");
+    if (!debugger.same) return failWith("the debugger lines differ; " + debugger.description);
+
+    std::printf("pe32 evening: %zu transcript lines and %zu frames equal to the native run, %zu debugger lines; "
+                "%.2f s emulated, %zu guest heap blocks held after detach (the resource tree's nodes live to the end)\n",
+                emulated.transcript.size(), framesIn(emulated.transcript), emulated.debugStrings.size(), emulated.seconds,
+                emulated.liveBlocks.size());
+    return 0;
+}
