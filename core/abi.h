@@ -463,6 +463,27 @@ public:
 // ---------------------------------------------------------------------------------------------------
 // The game's producer and the shared media it hands out
 
+// Objects a host makes in the module's own layouts. The module runs its own (non-virtual) code on
+// their fields, so a host that does not link the module's classes lays them out exactly so; offsets
+// are those of the 32-bit builds, tables of operations are one pointer each.
+//
+//   ResourceDir, the root of the tree handed to createPlayer (44 bytes): 0 table {find(path)},
+//     4 factory, 8 archive (IArchive*), 12 archiveHandle, 16 entry (null), 20 info (null), 24 stream
+//     (null), 28 parent (null), 32 children: a PtrArray {data, capacity, count} whose block has room for
+//     16 nodes (the module grows it with its own allocator only past that). The module lists, searches,
+//     reads and opens streams on it with its own code, and calls its `find` through the table.
+//   "allalpha": any object whose 32-bit word at offset 48 is the Font* (where a TextDisplay keeps it,
+//     after its IVisible and ITouchable tables, InterfaceTable, area, hidden flag and position).
+//   "pingouin", a KTAlphaVideo (36 bytes): 0 table {deletingDestructor}, 4 IVisible table, 8 its
+//     InterfaceTable, 20 video, 24 sequences, 28 current, 32 frameCount. `sequences` is a list of
+//     Sequence {0 name, 4 first, 8 count, 12 position, 16 next}; `video` points at a Video (44 bytes):
+//     0 table {deletingDestructor}, 4 entry, 8 videoFactory, 12 handle, 16 player (IVideo*), 20 path,
+//     24 frameCount, 28 bitmapCount, 32 frame, 36 size (Point). Pawns select sequences and frames with
+//     the module's code (which steps `player` through `frame`), then place and draw it through its
+//     IVisible table.
+//   "scoresnd", a SoundResource: 0 table {deletingDestructor}, 4 info (ResourceInfo), 40 the Sound*,
+//     whose layout is media/sound.h's; a producer may hand out null instead.
+
 struct IKTProducer {
     virtual void unusedSlot0() = 0;  // not called by the module
     virtual void unusedSlot1() = 0;  // not called by the module

@@ -70,3 +70,8 @@ private:
 inline void destroyAlphaVideo(KTAlphaVideo* video) {
     if (video) video->deletingDestructor(1);
 }
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+// Hosts make penguins in this layout (see core/abi.h).
+static_assert(sizeof(Sequence) == 20 && sizeof(KTAlphaVideo) == 36);
+#endif

@@ -35,3 +35,7 @@ public:
 protected:
     ~Video();
 };
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(Video) == 44, "hosts make the penguin's video in this layout (see core/abi.h)");
+#endif

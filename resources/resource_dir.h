@@ -59,3 +59,7 @@ private:
     ResourceDir* childNamed(const char* component, std::size_t length);
     ResourceEntry* listedEntryNamed(const char* component, std::size_t length);
 };
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(ResourceDir) == 44, "hosts make the root in this layout (see core/abi.h)");
+#endif
