@@ -53,6 +53,8 @@ struct Pe32Hooks {
         uint32_t esp = 0;
         uc_reg_read(uc, UC_X86_REG_ESP, &esp);
         uint32_t caller = m.read32(esp);
+        if (m.options_.traceShimCalls)
+            std::fprintf(stderr, "pe32: %s from %s\n", stub.name.c_str(), m.describe(caller).c_str());
         if (!stub.failure.empty()) {
             m.pendingFailure_ = stub.failure + ", called from " + m.describe(caller);
             uc_emu_stop(uc);

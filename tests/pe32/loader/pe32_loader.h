@@ -19,6 +19,7 @@ struct Pe32Options {
     uint64_t maxInstructions = 0;
     double timeLimitSeconds = 120.0;
     uint32_t fixedTime = 1000000000;   // what the guest's time() answers, so runs are reproducible
+    bool traceShimCalls = false;       // one stderr line per shim call, with its caller
 };
 
 struct Pe32Block {

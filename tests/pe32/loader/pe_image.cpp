@@ -4,6 +4,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -43,6 +44,13 @@ struct Reader {
             throw Pe32Failure{path + ": truncated or malformed PE32 image (offset " + std::to_string(offset) + ")"};
     }
 };
+
+std::string hexText(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
 
 constexpr int kExportDirectory = 0, kImportDirectory = 1, kRelocationDirectory = 5, kTlsDirectory = 9,
               kDelayImportDirectory = 13;
@@ -94,7 +102,9 @@ Pe32Image& Pe32Machine::load(const std::string& path)
 
     // Relocatable images are always moved, so a missed relocation cannot hide behind the preferred base.
     auto [relocRva, relocSize] = directory(kRelocationDirectory);
-    bool relocatable = relocRva && relocSize && !(characteristics & 0x0001);
+    // An image marked dynamic-base with no relocations has no absolute address to fix and moves freely.
+    bool dynamicBase = f.u16(opt + 70) & 0x0040;
+    bool relocatable = !(characteristics & 0x0001) && ((relocRva && relocSize) || dynamicBase);
     uint32_t base = image->preferredBase;
     if (relocatable) {
         base = nextImageBase_;
@@ -129,7 +139,7 @@ Pe32Image& Pe32Machine::load(const std::string& path)
         if (!relocatable)
             fail(path + ": has no base relocations and its preferred base is taken");
         uint32_t delta = base - image->preferredBase;
-        for (uint32_t block = relocRva; block < relocRva + relocSize;) {
+        for (uint32_t block = relocRva; relocSize && block < relocRva + relocSize;) {
             uint32_t page = m.u32(block), blockSize = m.u32(block + 4);
             if (blockSize < 8)
                 fail(path + ": malformed relocation block");
@@ -201,7 +211,7 @@ Pe32Image& Pe32Machine::load(const std::string& path)
     }
 
     if (uc_mem_map(uc_, base, sizeOfImage, UC_PROT_ALL) != UC_ERR_OK)
-        fail(path + ": cannot map " + std::to_string(sizeOfImage) + " bytes at base " + std::to_string(base));
+        fail(path + ": cannot map " + std::to_string(sizeOfImage) + " bytes at its base " + hexText(base) + ", which is taken");
     write(base, memory.data(), memory.size());
     images_.push_back(std::move(image));
     return *images_.back();

@@ -6,10 +6,11 @@
 #include <map>
 #include <set>
 
-// Guest address space. The first megabyte stays unmapped so a null pointer faults.
+// Guest address space. The first megabyte stays unmapped so a null pointer faults; 0x00400000 up
+// stays free for an EXE that cannot move.
 namespace pe32 {
-constexpr uint32_t kStackBase = 0x00100000, kStackSize = 0x00400000;
-constexpr uint32_t kHeapBase = 0x01000000, kHeapSize = 0x0F000000;
+constexpr uint32_t kStackBase = 0x00100000, kStackSize = 0x00200000;
+constexpr uint32_t kHeapBase = 0x40000000, kHeapSize = 0x20000000;
 constexpr uint32_t kFirstImageBase = 0x20000000;
 constexpr uint32_t kStubBase = 0x70000000, kStubSlot = 8, kStubArea = 0x8000;
 constexpr uint32_t kCodeBase = kStubBase + kStubArea, kCodeSize = 0x8000;

@@ -46,6 +46,17 @@ void eveningAnswersANullHost(const std::string& dll, const std::string& dir)
         std::printf("  live block 0x%08x, %u bytes\n", block.address, block.size);
 }
 
+void threadEnvironmentIsWindows(const std::string& dll, const std::string& dir)
+{
+    Pe32EveningResult r = runPe32Evening(dir + "/thread_environment.exe", dll);
+    expect(r.ok, "thread environment runs: " + r.failure);
+    std::vector<std::string> wanted = {"initterm: both entries, null skipped", "teb: self, SEH end, TLS pointer, stack bounds",
+                                       "sse2: scalar and packed", "data import: __mb_cur_max is 1"};
+    expect(r.transcript == wanted, "thread environment as Windows gives it");
+    for (auto& line : r.transcript)
+        std::printf("  %s\n", line.c_str());
+}
+
 void failuresNameTheirPlace(const std::string& dll, const std::string& dir)
 {
     struct Case {
@@ -54,9 +65,12 @@ void failuresNameTheirPlace(const std::string& dll, const std::string& dir)
     } cases[] = {
         {"missing_import.exe", {"unresolved import KERNEL32.dll!NoSuchFunction", "called from missing_import.exe+0x", "(.text"}},
         {"null_call.exe", {"execution at unmapped address 0x00000000", "null_call.exe+0x", "(.text"}},
+        {"endless_loop.exe", {"exceeded the limit of 1000000 instructions", "endless_loop.exe+0x", "(.text"}},
     };
+    Pe32Options options;
+    options.maxInstructions = 1'000'000;
     for (auto& c : cases) {
-        Pe32EveningResult r = runPe32Evening(dir + "/" + c.exe, dll);
+        Pe32EveningResult r = runPe32Evening(dir + "/" + c.exe, dll, options);
         expect(!r.ok, std::string(c.exe) + " fails");
         expect(r.transcript == std::vector<std::string>{"before"}, std::string(c.exe) + " reported before failing");
         for (auto& part : c.parts)
@@ -139,6 +153,7 @@ int main(int argc, char** argv)
         return 2;
     }
     eveningAnswersANullHost(argv[1], argv[2]);
+    threadEnvironmentIsWindows(argv[1], argv[2]);
     failuresNameTheirPlace(argv[1], argv[2]);
     formattingFollowsMsvcrt();
     randIsMsvcrtsGenerator();
