@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 using namespace pe32;
 
@@ -66,6 +67,10 @@ struct Pe32Hooks {
         } catch (const Pe32Failure& failure) {
             m.pendingFailure_ = failure.message;
             uc_emu_stop(uc);
+        } catch (const std::exception& error) {
+            // Nothing may unwind through the emulator's C frames.
+            m.pendingFailure_ = stub.name + " threw: " + error.what();
+            uc_emu_stop(uc);
         }
     }
 
@@ -115,7 +120,9 @@ Pe32Machine::Pe32Machine(Pe32Options options)
       stackTop_(kStackBase + kStackSize), returnTrap_(kReturnTrap)
 {
     check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "open");
-    // Nehalem: SSE up to 4.2 and no AVX, so the module's kernel dispatch must take its SSE2 path.
+    // A pre-AVX model, for the vendor and signature. Unicorn 2.0.1 sets the feature words itself at
+    // reset, whatever the model: SSE to SSE4.2 and AES, BMI1/BMI2 in leaf 7, no OSXSAVE, no AVX of any
+    // width, so the module's kernel dispatch must take its SSE2 path. cpuidReport() shows it.
     check(uc_ctl_set_cpu_model(uc_, UC_CPU_X86_NEHALEM), "cpu model");
     check(uc_mem_map(uc_, kStackBase, kStackSize, UC_PROT_ALL), "map stack");
     check(uc_mem_map(uc_, kHeapBase, kHeapSize, UC_PROT_ALL), "map heap");
@@ -434,5 +441,8 @@ std::string Pe32Machine::cpuidReport()
     flag(ecx1 & (1u << 28), "avx");
     flag(ebx7 & (1u << 5), "avx2");
     flag(ebx7 & (1u << 16), "avx512f");
+    flag(ecx1 & (1u << 25), "aes");
+    flag(ebx7 & (1u << 3), "bmi1");
+    flag(ebx7 & (1u << 8), "bmi2");
     return text;
 }

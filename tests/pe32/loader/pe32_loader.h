@@ -17,7 +17,7 @@ struct Pe32Shim;
 struct Pe32Options {
     // Counting costs a hook per instruction, so a count of 0 means neither count nor limit.
     uint64_t maxInstructions = 0;
-    double timeLimitSeconds = 120.0;
+    double timeLimitSeconds = 60.0;    // per call from C++; cheap, a timer in the emulator
     uint32_t fixedTime = 1000000000;   // what the guest's time() answers, so runs are reproducible
     bool traceShimCalls = false;       // one stderr line per shim call, with its caller
 };
@@ -69,7 +69,9 @@ public:
     // The stub (or data) address an import of dll!name binds to; 0 if the shim lacks it.
     uint32_t shimAddress(const std::string& dll, const std::string& name) const;
 
-    // A host function the guest may call (cdecl or stdcall); returns its stub address.
+    // A host function the guest may call (cdecl or stdcall); returns its stub address. It reads its
+    // arguments at argsAddress, returns EAX, may throw Pe32Failure to end the run, and must not call
+    // guest code itself (the emulator does not nest).
     using HostFunction = std::function<uint32_t(Pe32Machine&, uint32_t argsAddress)>;
     uint32_t addHostFunction(const std::string& name, bool stdcall, uint32_t argBytes, HostFunction fn);
 

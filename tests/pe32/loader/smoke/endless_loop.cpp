@@ -1,5 +1,5 @@
 // Never returns, so only the instruction limit ends it.
-#include "harness.h"
+#include "guest_harness.h"
 
 extern "C" int evening(const EveningHarness* h)
 {

@@ -1,5 +1,5 @@
 // The smallest evening: the module's answers to a null host, reported for the loader's test.
-#include "harness.h"
+#include "guest_harness.h"
 
 extern "C" int evening(const EveningHarness* h)
 {

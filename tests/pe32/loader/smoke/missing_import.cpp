@@ -1,5 +1,5 @@
 // Calls a KERNEL32 function no shim provides.
-#include "harness.h"
+#include "guest_harness.h"
 
 extern "C" __declspec(dllimport) int NoSuchFunction(int);
 

@@ -1,5 +1,5 @@
 // Calls through a null function pointer, as a host with an unset slot would.
-#include "harness.h"
+#include "guest_harness.h"
 
 extern "C" int evening(const EveningHarness* h)
 {

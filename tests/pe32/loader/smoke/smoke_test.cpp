@@ -25,7 +25,7 @@ void eveningAnswersANullHost(const std::string& dll, const std::string& dir)
 {
     Pe32Options options;
     options.maxInstructions = 2'000'000'000;
-    Pe32EveningResult r = runPe32Evening(dir + "/evening_smoke.exe", dll, options);
+    Pe32EveningResult r = runPe32Evening(dir + "/pe32_guest_evening.exe", dll, options);
     expect(r.ok, "evening runs: " + r.failure);
     expect(r.exitCode == 7, "evening returns 7, got " + std::to_string(r.exitCode));
     std::vector<std::string> wanted = {"init: null", "dependencies: null", "released"};
@@ -48,7 +48,7 @@ void eveningAnswersANullHost(const std::string& dll, const std::string& dir)
 
 void threadEnvironmentIsWindows(const std::string& dll, const std::string& dir)
 {
-    Pe32EveningResult r = runPe32Evening(dir + "/thread_environment.exe", dll);
+    Pe32EveningResult r = runPe32Evening(dir + "/pe32_guest_thread.exe", dll);
     expect(r.ok, "thread environment runs: " + r.failure);
     std::vector<std::string> wanted = {"initterm: both entries, null skipped", "teb: self, SEH end, TLS pointer, stack bounds",
                                        "sse2: scalar and packed", "data import: __mb_cur_max is 1"};
@@ -63,9 +63,9 @@ void failuresNameTheirPlace(const std::string& dll, const std::string& dir)
         const char* exe;
         std::vector<std::string> parts;
     } cases[] = {
-        {"missing_import.exe", {"unresolved import KERNEL32.dll!NoSuchFunction", "called from missing_import.exe+0x", "(.text"}},
-        {"null_call.exe", {"execution at unmapped address 0x00000000", "null_call.exe+0x", "(.text"}},
-        {"endless_loop.exe", {"exceeded the limit of 1000000 instructions", "endless_loop.exe+0x", "(.text"}},
+        {"pe32_guest_missing.exe", {"unresolved import KERNEL32.dll!NoSuchFunction", "called from pe32_guest_missing.exe+0x", "(.text"}},
+        {"pe32_guest_null_call.exe", {"execution at unmapped address 0x00000000", "pe32_guest_null_call.exe+0x", "(.text"}},
+        {"pe32_guest_endless.exe", {"exceeded the limit of 1000000 instructions", "pe32_guest_endless.exe+0x", "(.text"}},
     };
     Pe32Options options;
     options.maxInstructions = 1'000'000;

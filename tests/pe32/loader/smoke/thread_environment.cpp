@@ -1,6 +1,6 @@
 // What a Windows thread finds and what pawn.kvx's runtime relies on, checked from MSVC-built code:
 // the TEB through FS, the stack bounds, SSE2, _initterm calling guest pointers, a data import.
-#include "harness.h"
+#include "guest_harness.h"
 
 extern "C" int _fltused = 0;
 extern "C" __declspec(dllimport) void _initterm(void (**begin)(), void (**end)());

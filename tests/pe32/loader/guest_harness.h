@@ -1,4 +1,5 @@
-// The harness as the guest sees it: the same six words as EveningHarness in pe32_loader.h.
+// The harness as the guest (the MSVC-ABI test host) sees it: the same six words as EveningHarness
+// in pe32_loader.h.
 #pragma once
 
 struct EveningHarness {
