@@ -79,6 +79,28 @@ void failuresNameTheirPlace(const std::string& dll, const std::string& dir)
     }
 }
 
+void modulesAnswerAsWindowsDoes(const std::string& dll)
+{
+    Pe32Machine m;
+    Pe32Image& image = m.load(dll);
+    expect(image.base != image.preferredBase, "the DLL is moved off its preferred base");
+    auto k32 = [&](const char* name, std::vector<uint32_t> args) { return m.call(m.shimAddress("kernel32.dll", name), args); };
+    uint32_t kernel32 = k32("GetModuleHandleA", {m.systemString("KERNEL32.DLL")});
+    expect(k32("GetModuleHandleA", {m.systemString("Pawn.kvx")}) == image.base, "GetModuleHandleA finds the image by name");
+    expect(kernel32 && k32("GetProcAddress", {kernel32, m.systemString("TlsAlloc")}) == m.shimAddress("kernel32.dll", "TlsAlloc"),
+           "GetProcAddress finds a shim function");
+    // pawn.kvx numbers its exports in name order from 1: dependencies, init, release.
+    expect(k32("GetProcAddress", {image.base, 2}) == m.exportAddress(image, "init"), "GetProcAddress by ordinal");
+    expect(k32("GetProcAddress", {image.base, m.systemString("nosuch")}) == 0 && k32("GetLastError", {}) == 127,
+           "a missing export answers null and ERROR_PROC_NOT_FOUND");
+    uint32_t info = m.allocateSystem(28);
+    expect(k32("VirtualQuery", {image.base + 0x1234, info, 28}) == 28, "VirtualQuery fills the record");
+    uint32_t mbi[7];
+    m.read(info, mbi, sizeof mbi);
+    expect(mbi[0] == image.base + 0x1000 && mbi[1] == image.base && mbi[4] == 0x1000 && mbi[5] == 0x40 && mbi[6] == 0x1000000,
+           "image memory is committed, executable-read-write, MEM_IMAGE");
+}
+
 void formattingFollowsMsvcrt()
 {
     Pe32Machine m;
@@ -155,6 +177,7 @@ int main(int argc, char** argv)
     eveningAnswersANullHost(argv[1], argv[2]);
     threadEnvironmentIsWindows(argv[1], argv[2]);
     failuresNameTheirPlace(argv[1], argv[2]);
+    modulesAnswerAsWindowsDoes(argv[1]);
     formattingFollowsMsvcrt();
     randIsMsvcrtsGenerator();
     heapNamesBadFrees();
