@@ -317,11 +317,15 @@ std::string Pe32Machine::describe(uint32_t address) const
             if (rva >= s.rva && rva < s.rva + s.size)
                 section = s.name;
         where += section;
+        // The image's own symbols say more than its exports, when it kept them.
         const std::string* nearest = nullptr;
         uint32_t nearestVa = 0;
-        for (auto& [name, va] : image->exportsByName)
-            if (va <= address && (!nearest || va > nearestVa))
-                nearest = &name, nearestVa = va;
+        if (auto it = image->symbols.upper_bound(address); it != image->symbols.begin())
+            --it, nearest = &it->second, nearestVa = it->first;
+        else
+            for (auto& [name, va] : image->exportsByName)
+                if (va <= address && (!nearest || va > nearestVa))
+                    nearest = &name, nearestVa = va;
         if (nearest) {
             std::snprintf(text, sizeof text, "+0x%x", address - nearestVa);
             where += ", " + *nearest + text;

@@ -43,6 +43,7 @@ struct Pe32Image {
     std::map<uint32_t, uint32_t> exportsByOrdinal;   // VA
     std::vector<uint32_t> tlsCallbacks;              // VAs, in the directory's order
     uint32_t tlsIndex = 0xFFFFFFFF;                  // static TLS slot, if the image has a TLS directory
+    std::map<uint32_t, std::string> symbols;         // VA -> name, from a COFF symbol table if the image kept one
 };
 
 // Thrown by the machine for what ends a run: a fault, an unresolved call, abort, a limit.
