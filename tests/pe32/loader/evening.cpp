@@ -17,8 +17,9 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
             result.transcript.push_back(m.readString(m.arg(a, 0)));
             return 0u;
         });
-        uint32_t debugLine = m.addHostFunction("harness!debugLine", false, 0, [](Pe32Machine& m, uint32_t a) {
-            std::fprintf(stderr, "pe32 host: %s\n", m.readString(m.arg(a, 0)).c_str());
+        uint32_t debugLine = m.addHostFunction("harness!debugLine", false, 0, [&](Pe32Machine& m, uint32_t a) {
+            result.hostDiagnostics.push_back(m.readString(m.arg(a, 0)));
+            std::fprintf(stderr, "pe32 host: %s\n", result.hostDiagnostics.back().c_str());
             return 0u;
         });
         // The process image is mapped first, as Windows does, so GetModuleHandle(NULL) finds it.

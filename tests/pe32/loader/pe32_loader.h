@@ -150,6 +150,7 @@ struct Pe32EveningResult {
     int32_t exitCode = 0;                   // what evening() returned
     std::vector<std::string> transcript;
     std::vector<std::string> debugStrings;  // the DLL's OutputDebugStringA lines
+    std::vector<std::string> hostDiagnostics;   // the host's debugLine lines, also echoed to stderr
     std::vector<Pe32Block> liveBlocks;      // guest heap blocks still allocated after DLL_PROCESS_DETACH
     std::vector<std::string> unresolvedImports;
     std::string capturedStderr;
