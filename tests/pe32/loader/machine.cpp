@@ -65,7 +65,10 @@ struct Pe32Hooks {
             uint32_t eax = stub.fn(m, esp + 4);
             uc_reg_write(uc, UC_X86_REG_EAX, &eax);
         } catch (const Pe32Failure& failure) {
+            // A bad pointer handed to the shim faults here, not in the guest: say whose call it was.
             m.pendingFailure_ = failure.message;
+            if (failure.message.find("called from") == std::string::npos)
+                m.pendingFailure_ += " (in " + stub.name + ", called from " + m.describe(caller) + ")";
             uc_emu_stop(uc);
         } catch (const std::exception& error) {
             // Nothing may unwind through the emulator's C frames.

@@ -140,7 +140,7 @@ void randIsMsvcrtsGenerator()
     expect(m.call(rand, {}) == 175, "rand after srand(42) gives 175");
 }
 
-void heapNamesBadFrees()
+void badPointersAreNamed()
 {
     Pe32Machine m;
     uint32_t malloc = m.shimAddress("msvcrt.dll", "malloc"), free = m.shimAddress("msvcrt.dll", "free");
@@ -152,14 +152,19 @@ void heapNamesBadFrees()
     expect(m.read32(moved) == 0x12345678, "realloc keeps the contents");
     expect(m.liveBlocks().size() == 2, "two live blocks after realloc");
     m.call(free, {moved});
+    uint32_t strlen = m.shimAddress("msvcrt.dll", "strlen");
     struct Case {
-        uint32_t pointer;
+        uint32_t function, pointer;
         const char* wanted;
-    } cases[] = {{moved, "free of an already freed block"}, {b + 4, "free of a pointer that is no heap block"}};
+    } cases[] = {
+        {free, moved, "free of an already freed block"},
+        {free, b + 4, "free of a pointer that is no heap block"},
+        {strlen, 0x10, "at unmapped address 0x00000010 (in msvcrt.dll!strlen, called from"},
+    };
     for (auto& c : cases) {
         std::string message;
         try {
-            m.call(free, {c.pointer});
+            m.call(c.function, {c.pointer});
         } catch (const Pe32Failure& failure) {
             message = failure.message;
         }
@@ -181,7 +186,7 @@ int main(int argc, char** argv)
     modulesAnswerAsWindowsDoes(argv[1]);
     formattingFollowsMsvcrt();
     randIsMsvcrtsGenerator();
-    heapNamesBadFrees();
+    badPointersAreNamed();
     std::printf(failures ? "pe32 smoke: %d failures\n" : "pe32 smoke: ok\n", failures);
     return failures ? 1 : 0;
 }
