@@ -102,6 +102,17 @@ void modulesAnswerAsWindowsDoes(const std::string& dll)
            "image memory is committed, executable-read-write, MEM_IMAGE");
 }
 
+void importsBindImageToImage(const std::string& dll, const std::string& dir)
+{
+    Pe32Machine m;
+    Pe32Image& module = m.load(dll);
+    m.attach(module);
+    Pe32Image& exe = m.load(dir + "/pe32_guest_imports_pawn.exe");
+    expect(m.unresolvedImports.empty(), "pawn.kvx!dependencies and pawn.kvx!#3 bind to the loaded module");
+    expect(m.call(exe.entryPoint, {0}) == 5, "the EXE calls release by ordinal and dependencies by name");
+    m.detach(module);
+}
+
 void formattingFollowsMsvcrt()
 {
     Pe32Machine m;
@@ -180,13 +191,18 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: pe32_smoke pawn.kvx guest-dir\n");
         return 2;
     }
-    eveningAnswersANullHost(argv[1], argv[2]);
-    threadEnvironmentIsWindows(argv[1], argv[2]);
-    failuresNameTheirPlace(argv[1], argv[2]);
-    modulesAnswerAsWindowsDoes(argv[1]);
-    formattingFollowsMsvcrt();
-    randIsMsvcrtsGenerator();
-    badPointersAreNamed();
+    try {
+        eveningAnswersANullHost(argv[1], argv[2]);
+        threadEnvironmentIsWindows(argv[1], argv[2]);
+        failuresNameTheirPlace(argv[1], argv[2]);
+        modulesAnswerAsWindowsDoes(argv[1]);
+        importsBindImageToImage(argv[1], argv[2]);
+        formattingFollowsMsvcrt();
+        randIsMsvcrtsGenerator();
+        badPointersAreNamed();
+    } catch (const Pe32Failure& failure) {
+        expect(false, "loader: " + failure.message);
+    }
     std::printf(failures ? "pe32 smoke: %d failures\n" : "pe32 smoke: ok\n", failures);
     return failures ? 1 : 0;
 }
