@@ -7,11 +7,11 @@
 namespace {
 
 template <typename T>
-std::string hostFormat(const std::string& spec, T value)
+std::string hostFormat(const std::string& directive, T value)
 {
-    int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+    int n = std::snprintf(nullptr, 0, directive.c_str(), value);
     std::string text(size_t(n > 0 ? n : 0), '\0');
-    std::snprintf(text.data(), text.size() + 1, spec.c_str(), value);
+    std::snprintf(text.data(), text.size() + 1, directive.c_str(), value);
     return text;
 }
 
@@ -99,16 +99,16 @@ std::string pe32Format(Pe32Machine& m, const std::string& format, uint32_t va)
             break;
         }
         char conversion = format[i];
-        std::string spec = "%" + flags + width + precision;
+        std::string directive = "%" + flags + width + precision;
         switch (conversion) {
         case 'd':
         case 'i':
             if (size == Long64)
-                out += hostFormat(spec + "lld", (long long)(int64_t)next64());
+                out += hostFormat(directive + "lld", (long long)(int64_t)next64());
             else {
                 int32_t v = int32_t(next32());
                 v = size == Short ? int16_t(v) : size == Char ? int8_t(v) : v;
-                out += hostFormat(spec + "d", v);
+                out += hostFormat(directive + "d", v);
             }
             break;
         case 'u':
@@ -116,11 +116,11 @@ std::string pe32Format(Pe32Machine& m, const std::string& format, uint32_t va)
         case 'X':
         case 'o':
             if (size == Long64)
-                out += hostFormat(spec + "ll" + conversion, (unsigned long long)next64());
+                out += hostFormat(directive + "ll" + conversion, (unsigned long long)next64());
             else {
                 uint32_t v = next32();
                 v = size == Short ? uint16_t(v) : size == Char ? uint8_t(v) : v;
-                out += hostFormat(spec + conversion, v);
+                out += hostFormat(directive + conversion, v);
             }
             break;
         case 'p':
@@ -141,7 +141,7 @@ std::string pe32Format(Pe32Machine& m, const std::string& format, uint32_t va)
             std::string text = !p ? "(null)"
                                : (wide || conversion == 'S') ? narrow(m.readWideString(p, limit))
                                                              : m.readString(p, limit);
-            out += hostFormat(spec + "s", text.c_str());
+            out += hostFormat(directive + "s", text.c_str());
             break;
         }
         case 'f':
@@ -155,7 +155,7 @@ std::string pe32Format(Pe32Machine& m, const std::string& format, uint32_t va)
             uint64_t bits = next64();
             double v;
             std::memcpy(&v, &bits, 8);
-            out += hostFormat(spec + conversion, v);
+            out += hostFormat(directive + conversion, v);
             break;
         }
         case '%':
