@@ -3,7 +3,6 @@
 // a frame larger than a page.
 #include "guest_harness.h"
 
-extern "C" int _fltused = 0;
 extern "C" __declspec(dllimport) void _initterm(void (**begin)(), void (**end)());
 extern "C" __declspec(dllimport) int __mb_cur_max;
 
