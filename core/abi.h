@@ -99,6 +99,7 @@ struct PtrArray {
     std::int32_t append(std::uintptr_t value);             // returns the new index
     std::int32_t size() const { return count; }
     void assign(const PtrArray& other);                    // starts again from 16 slots, then copies
+    void release();                                        // frees the block: empty, no capacity
 };
 
 // ---------------------------------------------------------------------------------------------------

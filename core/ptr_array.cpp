@@ -12,7 +12,9 @@ PtrArray::PtrArray() {
     capacity = data ? kStep : 0;
 }
 
-PtrArray::~PtrArray() {
+PtrArray::~PtrArray() { release(); }
+
+void PtrArray::release() {
     freeBytes(data);
     data = nullptr;
     capacity = 0;

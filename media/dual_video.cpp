@@ -44,7 +44,11 @@ DualVideo::DualVideo(ResourceEntry* entry_) : Video(entry_, "avifile") {
     setZoom(1.0);
 }
 
-DualVideo::~DualVideo() { interfaces.teardown(); }
+// The host video goes first, then the registrations, as a video is torn down from its base up.
+DualVideo::~DualVideo() {
+    close();
+    interfaces.teardown();
+}
 
 void* DualVideo::deletingDestructor(unsigned flags) {
     this->~DualVideo();

@@ -33,8 +33,12 @@ Video::Video(ResourceEntry* entry_, const char* factoryName) : entry(entry_) {
     size = sizeOf(player);
 }
 
-Video::~Video() {
+Video::~Video() { close(); }
+
+void Video::close() {
     if (videoFactory && handle) videoFactory->close(handle);
+    handle = nullptr;
+    player = nullptr;
 }
 
 void* Video::deletingDestructor(unsigned flags) {

@@ -34,6 +34,7 @@ public:
 
 protected:
     ~Video();
+    void close();  // gives the host video back; a derived video closes it before its own teardown
 };
 
 #if UINTPTR_MAX == 0xFFFFFFFFu

@@ -90,7 +90,10 @@ Pawn::~Pawn() {
         if (Sound* sound = buzzSound->sound()) sound->forgetListener(&soundListener_);
         buzzSound->deletingDestructor(1);
     }
+    picker.release();
     interfaces.teardown();
+    // A pawn made later at this address must not pass for the penguin's last user.
+    if (sharedFigureUser_ == this) sharedFigureUser_ = nullptr;
 }
 
 Pawn* Pawn::fromHandle(InterfaceTable* handle) {

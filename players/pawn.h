@@ -10,6 +10,8 @@ class LinearCurve;
 class StepCurve;
 class EaseCurve;
 
+struct Sequence;
+
 class Pawn : public IKTPlayer, public IVisible {
 public:
     Pawn(ResourceDir* resourceRoot, const char* archiveName, const char* buzzPath, Point at, std::int32_t playerIndex);
@@ -114,6 +116,15 @@ private:
     void holdWait(std::int32_t duration);
 
     void drawBonusPicture(Canvas* canvas);
+
+    // The penguin is one video for every pawn that holds it. Each pawn remembers what it left on it
+    // (sequence and frame); one whose turn comes after another pawn's puts its own back first, and a
+    // pawn alone finds the penguin as it left it, its own draw's "freeze" pose included.
+    void reclaimSharedFigure();
+    void rememberSharedFigure();
+    Sequence* sharedSequence_ = nullptr;  // a node of the penguin's list, or null before its first use
+    std::int32_t sharedFrame_ = 0;
+    static const Pawn* sharedFigureUser_;  // the pawn that touched the shared figure last
     void endBonus();
     void showWaitSequence();
 };

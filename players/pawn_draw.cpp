@@ -32,6 +32,7 @@ void Pawn::draw(Canvas* canvas) {
                 currentVideo->setFrame(resumeFrame);
             }
         }
+        rememberSharedFigure();
         IVisible* figure = currentVideo->visible();
         figure->setPosition(position.x, position.y);
         figure->draw(canvas);
@@ -111,4 +112,26 @@ void Pawn::showWaitSequence() {
     currentVideo->selectSequence(sequenceName);
     currentVideo->setFrame(0);
     resumeFrame = 0;
+    rememberSharedFigure();
+}
+
+const Pawn* Pawn::sharedFigureUser_ = nullptr;
+
+void Pawn::reclaimSharedFigure() {
+    if (currentVideo == ownVideo || sharedFigureUser_ == this) return;
+    if (sharedSequence_) {
+        currentVideo->selectSequence(sharedSequence_->name);
+        currentVideo->setFrame(sharedFrame_);
+    } else {
+        currentVideo->selectSequence(sequenceName);
+        currentVideo->setFrame(resumeFrame);
+    }
+    sharedFigureUser_ = this;
+}
+
+void Pawn::rememberSharedFigure() {
+    if (!currentVideo || currentVideo == ownVideo) return;
+    sharedSequence_ = currentVideo->current;
+    sharedFrame_ = currentVideo->currentFrame();
+    sharedFigureUser_ = this;
 }

@@ -34,12 +34,11 @@ void Pawn::update() {
     }
     if (!currentVideo) return;
 
-    // The penguin is shared by every pawn that holds it, and whoever touched it last left their own
-    // sequence and frame on it: this pawn steps its own, as it draws its own.
-    if (currentVideo != ownVideo) {
-        currentVideo->selectSequence(sequenceName);
-        currentVideo->setFrame(resumeFrame);
-    }
+    reclaimSharedFigure();
+    struct LeaveShared {
+        Pawn& pawn;
+        ~LeaveShared() { pawn.rememberSharedFigure(); }
+    } leave{*this};
 
     if (reactionHold) {
         // Any waiting request ends the hold early, even one that will not be served.
@@ -99,13 +98,16 @@ void Pawn::serveRequest() {
     const bool penguin = bonusNumber == kPenguin;
     switch (request) {
         case 1:
-            selectNumbered("buzz%2.2i", picker.pick(kBuzzKey, 3) + 1, 1);
+            // The sound starts with the sequence selected and before its first frame is shown.
+            std::snprintf(sequenceName, sizeof sequenceName, "buzz%2.2i", static_cast<int>(picker.pick(kBuzzKey, 3) + 1));
+            currentVideo->selectSequence(sequenceName);
             if (buzzSound && !silentBuzz) {
                 if (Sound* sound = buzzSound->sound()) {
                     sound->stop();
                     sound->play(&soundListener_);
                 }
             }
+            currentVideo->setFrame(1);
             break;
         case 2: case 3: case 4: case 5: case 6: case 7:
             if (penguin) break;

@@ -17,4 +17,6 @@ public:
     // A number in [0, n), never the previous choice for `key` while another one exists. A key below 0
     // has no history; a bound below 1 yields 0.
     std::int32_t pick(std::int32_t key, std::int32_t n);
+
+    void release() { last.release(); }  // frees the history's storage, as teardown does first
 };

@@ -135,6 +135,22 @@ TEST_F(PawnDrawing, AHiddenPawnDrawsNothingAtAll) {
     EXPECT_EQ(boundsOf(pawn.visible).width, 0);
 }
 
+// Alone with the penguin, a pawn finds it as its own draw left it: frozen, that is "freeze" at frame 0,
+// so unfreezing starts a fresh wait sequence at frame 1 instead of resuming the buzz it froze in.
+TEST_F(PawnDrawing, APawnAloneWithThePenguinThawsIntoANewWait) {
+    pawn.player->setBonus(16);
+    world.send(pawn, kBuzz);
+    world.tick(pawn, 90);
+    const SequenceFrame buzzing = PawnWorld::videoState(pawn);
+    ASSERT_TRUE(buzzing.name.rfind("buzz", 0) == 0 && buzzing.index == 2) << buzzing;
+    pawn.player->setActivity(0);
+    world.drawFresh(pawn);
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"freeze", 0}));
+    world.send(pawn, kUnfreeze);
+    const SequenceFrame thawed = PawnWorld::videoState(pawn);
+    EXPECT_TRUE(thawed.name.rfind("wait0", 0) == 0 && thawed.index == 1) << thawed;
+}
+
 // Two pawns share the one penguin video. Each must animate on its own: the frozen one keeps showing
 // "freeze", and its updates must not step or stop the other's buzz.
 TEST_F(PawnDrawing, TwoPawnsSharingThePenguinEachSeeTheirOwnFrame) {
