@@ -10,7 +10,7 @@
 
 #include "tools/pawnstage/check_archive.h"
 #include "tools/pawnstage/check_command.h"
-#include "tools/samplegen/avi_encoder.h"
+#include "tools/archive/alpha_avi_writer.h"
 #include "tools/samplegen/raster.h"
 #include "tools/samplegen/sounds.h"
 
@@ -77,7 +77,7 @@ struct Archive {
             image.fill(samplegen::circle({width / 2.0f, height / 2.0f}, 6.0f + frame % 5), samplegen::rgb(200, 60 + frame * 4, 90));
             pictures.push_back(image.toBgra());
         }
-        samplegen::writeAlphaAvi(path.string(), width, height, pictures, alpha);
+        pawnarchive::writeAlphaAvi(path.string(), width, height, pictures, alpha);
     }
 
     // Writes root/pawns/<name>/ and the root's sounds; returns the archive directory.
