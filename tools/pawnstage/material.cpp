@@ -8,9 +8,10 @@
 
 namespace pawnstage {
 
-PawnFrames readMaterial(const Material& material, Findings& findings) {
+PawnFrames readMaterial(const Material& material, Findings& findings, bool quiet) {
     std::unique_ptr<Progress> progress;
     auto onProgress = [&](long done, long total) {
+        if (quiet) return;
         if (!progress) progress = std::make_unique<Progress>("reading " + material.path.string(), total);
         progress->update(done);
     };

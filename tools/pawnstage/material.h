@@ -17,8 +17,8 @@ struct Material {
     std::filesystem::path cuts;  // the cut list of a video
 };
 
-// Reads it, drawing a bar on stderr while frames come in.
-PawnFrames readMaterial(const Material& material, Findings& findings);
+// Reads it, drawing a bar on stderr while frames come in unless `quiet`.
+PawnFrames readMaterial(const Material& material, Findings& findings, bool quiet = false);
 
 // "N sequences, M frames of W x H"
 std::string describeFrames(const PawnFrames& frames);

@@ -3,12 +3,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tools/archive/archive_writer.h"
 #include "tools/pawnstage/commands.h"
 #include "tools/pawnstage/material.h"
 #include "tools/pawnstage/options.h"
-#include "tools/pawnstage/pack_checks.h"
-#include "tools/pawnstage/progress.h"
+#include "tools/pawnstage/pack_archive.h"
 
 namespace pawnstage {
 
@@ -52,23 +50,6 @@ PackOptions parsePackOptions(int argc, char** argv) {
     return options;
 }
 
-void writeArchive(const PawnFrames& frames, const fs::path& out) {
-    const FramePicture& size = *frames.firstFrame();
-    pawnarchive::ArchiveWriter archive(out, size.width, size.height);
-    Progress progress("packing " + out.string(), static_cast<long>(frames.frameCount()));
-    long done = 0;
-    for (const FrameSequence& sequence : frames.sequences) {
-        archive.beginSequence(sequence.name);
-        for (const FramePicture& picture : sequence.frames) {
-            archive.addFrame(picture.bgra);
-            progress.update(++done);
-        }
-    }
-    if (frames.scorePhase) archive.setScorePhase(*frames.scorePhase);
-    archive.commit();
-    progress.finish();
-}
-
 }  // namespace
 
 int runPackCommand(int argc, char** argv) {
@@ -84,12 +65,12 @@ int runPackCommand(int argc, char** argv) {
         return 2;
     }
     Findings findings;
-    PawnFrames frames = readMaterial(options.material, findings);
-    judgeFrames(frames, options.penguin, findings);
-    if (!reportFindings("pack", findings)) return 1;
+    PawnFrames frames;
     try {
-        writeArchive(frames, options.out);
+        const bool packed = packArchive(options.material, options.penguin, options.out, findings, frames);
+        if (!reportFindings("pack", findings) || !packed) return 1;
     } catch (const std::exception& error) {
+        findings.print(stderr);
         std::fprintf(stderr, "pawnstage pack: %s; nothing was written\n", error.what());
         return 1;
     }
