@@ -168,6 +168,20 @@ TEST(Pack, RefusesToReplaceAFolderThatIsNoArchiveAndCutsVideosByTheirList) {
     EXPECT_FALSE(fs::exists(temp / "b"));
 }
 
+TEST(Unpack, SequenceNamesThatWouldLeaveTheFolderAreRefused) {
+    TempDir temp;
+    ASSERT_EQ(run(pawnstage::runPackCommand, {writeFrames(temp / "frames").string(), (temp / "a").string()}).status, 0);
+    std::ofstream(temp / "a" / "sequence.ini", std::ios::app) << "../escape=2@0\n";
+    for (const auto& [command, arguments] : std::vector<std::pair<int (*)(int, char**), std::vector<std::string>>>{
+             {pawnstage::runUnpackCommand, {(temp / "a").string(), (temp / "out").string()}},
+             {pawnstage::runSheetCommand, {(temp / "a").string(), "--gif", (temp / "out").string()}}}) {
+        const Outcome refused = run(command, arguments);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("sequence.ini ../escape=2@0: error: '../escape' cannot name a file or folder"), std::string::npos) << refused.err;
+        EXPECT_EQ(entriesOf(temp.path_), (std::vector<std::string>{"a", "frames"}));
+    }
+}
+
 TEST(Pack, FramesReadBackThroughTheHostsVideoFactoryEqualTheirPngsAfterQuantisation) {
     TempDir temp;
     const fs::path frames = writeFrames(temp / "frames");

@@ -31,6 +31,14 @@ std::string describeFrames(const PawnFrames& frames) {
     return text;
 }
 
+void requirePlainNames(const PawnFrames& frames, Findings& findings) {
+    for (const FrameSequence& sequence : frames.sequences) {
+        const std::string& name = sequence.name;
+        const bool plain = !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+        if (!plain) findings.error(sequence.source, "'" + name + "' cannot name a file or folder");
+    }
+}
+
 bool reportFindings(const char* command, const Findings& findings) {
     findings.print(stderr);
     if (findings.errors() == 0) return true;

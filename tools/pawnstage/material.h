@@ -23,6 +23,10 @@ PawnFrames readMaterial(const Material& material, Findings& findings, bool quiet
 // "N sequences, M frames of W x H"
 std::string describeFrames(const PawnFrames& frames);
 
+// Sequence names become file and folder names (unpack, GIFs): an error for each that would not name
+// exactly one entry of the folder written ("", ".", "..", a slash).
+void requirePlainNames(const PawnFrames& frames, Findings& findings);
+
 // Prints the findings and, when there are errors, the line saying nothing was written. True when
 // the command may go on (no errors).
 bool reportFindings(const char* command, const Findings& findings);

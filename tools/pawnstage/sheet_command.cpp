@@ -48,6 +48,7 @@ int runSheetCommand(int argc, char** argv) {
 
     Findings findings;
     const PawnFrames frames = readMaterial(Material{MaterialKind::Archive, archive, {}}, findings);
+    if (!gifs.empty()) requirePlainNames(frames, findings);
     if (!reportFindings("sheet", findings)) return 1;
     try {
         if (!out.empty()) {

@@ -24,11 +24,6 @@ const char* const kUnpackUsage =
     "Writes every frame of the archive's sequences as FRAMES_DIR/<sequence>/0000.png, 0001.png, ...\n"
     "(RGBA). FRAMES_DIR must not exist yet or be empty; it appears only once every frame is written.\n";
 
-// A sequence's name becomes a folder: it must name one and only one.
-bool usableAsFolder(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos && name != "scorefontphase";
-}
-
 void writeFrames(const PawnFrames& frames, const fs::path& out) {
     // Nothing an artist may have edited is ever replaced.
     pawnarchive::StagingDir staging(out, [](const std::string&) { return false; });
@@ -72,8 +67,7 @@ int runUnpackCommand(int argc, char** argv) {
     }
     Findings findings;
     const PawnFrames frames = readMaterial(Material{MaterialKind::Archive, paths[0], {}}, findings);
-    for (const FrameSequence& sequence : frames.sequences)
-        if (!usableAsFolder(sequence.name)) findings.error(sequence.source, "'" + sequence.name + "' cannot be a folder's name");
+    requirePlainNames(frames, findings);
     if (!reportFindings("unpack", findings)) return 1;
     try {
         writeFrames(frames, paths[1]);
