@@ -320,17 +320,23 @@ TEST(Sheet, RobotSheetHasOneRowPerSequenceWhoseFramesAreTheUnpackedFramesOnTheSt
                 }
             EXPECT_EQ(mismatches, 0) << "frame " << column;
         }
-        // Its GIF plays the same frames, one every 83 ms.
+        // Its GIF has a picture for every frame of the sequence.
         std::string error;
         auto gif = hostengine::FfmpegFrameSource::open((temp / "gifs" / (name + ".gif")).string(), error, true);
         ASSERT_TRUE(gif) << error;
         EXPECT_EQ(static_cast<std::size_t>(gif->frameCount()), frames.sequences[row].frames.size());
     }
 
-    // check --sheet draws the same picture beside its report.
-    const Outcome check = run(runCheckCommand, {"check", "--root", kSamples.string(), "--sheet", (temp / "check.png").string(), robot.string()});
+}
+
+TEST(Sheet, CheckDrawsTheSamePictureBesideItsReport) {
+    TempDir temp;
+    ASSERT_EQ(run(pawnstage::runPackCommand, {writeFrames(temp / "frames").string(), (temp / "a").string()}).status, 0);
+    ASSERT_EQ(run(pawnstage::runSheetCommand, {(temp / "a").string(), "--out", (temp / "sheet.png").string()}).status, 0);
+    const Outcome check = run(runCheckCommand, {"check", "--sheet", (temp / "check.png").string(), (temp / "a").string()});
     EXPECT_EQ(check.status, 0) << check.err;
     EXPECT_EQ(readFile(temp / "check.png"), readFile(temp / "sheet.png"));
+    EXPECT_GT(readFile(temp / "sheet.png").size(), 1000u);
 }
 
 }  // namespace
