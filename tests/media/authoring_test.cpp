@@ -168,6 +168,17 @@ TEST(Pack, RefusesToReplaceAFolderThatIsNoArchiveAndCutsVideosByTheirList) {
     EXPECT_FALSE(fs::exists(temp / "b"));
 }
 
+TEST(Pack, PenguinModeAsksForThePenguinsSequencesOnly) {
+    TempDir temp;
+    const fs::path frames = writeFrames(temp / "frames", pawnstage::penguinSequenceNames());
+    const Outcome penguin = run(pawnstage::runPackCommand, {"--penguin", frames.string(), (temp / "pingouin").string()});
+    EXPECT_EQ(penguin.status, 0) << penguin.err;
+    EXPECT_EQ(penguin.err.find("warning"), std::string::npos) << penguin.err;
+    const Outcome pawn = run(pawnstage::runPackCommand, {frames.string(), (temp / "pawn").string()});
+    EXPECT_EQ(pawn.status, 1);
+    EXPECT_NE(pawn.err.find((frames / "hppy01").string() + ": error: missing"), std::string::npos) << pawn.err;
+}
+
 TEST(Unpack, SequenceNamesThatWouldLeaveTheFolderAreRefused) {
     TempDir temp;
     ASSERT_EQ(run(pawnstage::runPackCommand, {writeFrames(temp / "frames").string(), (temp / "a").string()}).status, 0);

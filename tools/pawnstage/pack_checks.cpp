@@ -25,12 +25,13 @@ class FrameFaults {
 public:
     FrameFaults(Findings& findings, bool error, std::string message) : findings_(findings), error_(error), message_(std::move(message)) {}
     ~FrameFaults() {
-        if (count_ > kShown)
-            add(first_, "and " + std::to_string(count_ - kShown) + " more frames: " + message_);
+        if (count_ == kShown + 1) add(firstUntold_, message_);
+        else if (count_ > kShown) add(firstUntold_, "this and " + std::to_string(count_ - kShown - 1) + " more frames: " + message_);
     }
     void report(const std::string& file) {
-        if (count_++ < kShown) add(file, message_);
-        if (count_ == 1) first_ = file;
+        if (count_ < kShown) add(file, message_);
+        else if (count_ == kShown) firstUntold_ = file;
+        ++count_;
     }
 
 private:
@@ -43,7 +44,7 @@ private:
     bool error_;
     std::string message_;
     int count_ = 0;
-    std::string first_;
+    std::string firstUntold_;
 };
 
 std::size_t indexOf(const std::vector<std::string>& names, const std::string& name) {
