@@ -158,12 +158,19 @@ TEST(Pack, RefusesToReplaceAFolderThatIsNoArchiveAndCutsVideosByTheirList) {
     EXPECT_NE(over.err.find("already holds"), std::string::npos) << over.err;
     EXPECT_EQ(readFile(temp / "mine.txt"), "precious");
 
-    // A video and a cut list; a run past its end is named with the list's file.
+    // An archive is replaced by a complete new one, and nothing of the old one is left beside it.
     ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "a").string()}).status, 0);
-    std::ofstream(temp / "cuts.txt") << "wait01=2@0\nfreeze=4@36\n";
+    fs::remove_all(frames / "wait07");
+    for (int frame = 0; frame < 5; ++frame) pawnarchive::writeFrameFile(frames, "wait07", frame, 32, 32, discFrame(32, 32, 50 + frame));
+    ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "a").string()}).status, 0);
+    EXPECT_NE(readFile(temp / "a" / "sequence.ini").find("wait07=5@12\n"), std::string::npos);
+    EXPECT_EQ(entriesOf(temp.path_), (std::vector<std::string>{"a", "frames", "mine.txt"}));
+
+    // A video and a cut list; a run past its end is named with the list's file.
+    std::ofstream(temp / "cuts.txt") << "wait01=2@0\nfreeze=4@40\n";
     const Outcome cut = run(pawnstage::runPackCommand, {"--cuts", (temp / "cuts.txt").string(), (temp / "a" / "dual.avi").string(), (temp / "b").string()});
     EXPECT_EQ(cut.status, 1);
-    EXPECT_NE(cut.err.find((temp / "cuts.txt").string() + ": error: freeze=4@36: frames 36..39 lie outside the video's 38 frames"), std::string::npos)
+    EXPECT_NE(cut.err.find((temp / "cuts.txt").string() + ": error: freeze=4@40: frames 40..43 lie outside the video's 41 frames"), std::string::npos)
         << cut.err;
     EXPECT_FALSE(fs::exists(temp / "b"));
 }
@@ -190,6 +197,17 @@ TEST(Unpack, SequenceNamesThatWouldLeaveTheFolderAreRefused) {
         EXPECT_EQ(refused.status, 1);
         EXPECT_NE(refused.err.find("sequence.ini ../escape=2@0: error: '../escape' cannot name a file or folder"), std::string::npos) << refused.err;
         EXPECT_EQ(entriesOf(temp.path_), (std::vector<std::string>{"a", "frames"}));
+    }
+}
+
+TEST(Pack, FramesComeInNameOrderWithNumbersComparedByValue) {
+    const struct {
+        const char* first;
+        const char* second;
+    } ordered[] = {{"frame2.png", "frame10.png"}, {"0009.png", "0010.png"}, {"a9b2", "a10b1"}, {"pose", "pose1"}, {"01.png", "1.png"}, {"A.png", "a.png"}};
+    for (const auto& pair : ordered) {
+        EXPECT_TRUE(pawnstage::namesInOrder(pair.first, pair.second)) << pair.first << " before " << pair.second;
+        EXPECT_FALSE(pawnstage::namesInOrder(pair.second, pair.first)) << pair.second << " after " << pair.first;
     }
 }
 
