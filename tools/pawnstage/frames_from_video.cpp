@@ -19,6 +19,7 @@ namespace {
 
 struct Cut {
     std::string name;
+    std::string where;    // "file:line"
     std::string written;  // "name=value" as the list holds it
     std::int32_t count = 0;
     std::int32_t first = 0;
@@ -29,6 +30,32 @@ bool readText(const fs::path& path, std::string& text) {
     if (!in) return false;
     text.assign(std::istreambuf_iterator<char>(in), {});
     return true;
+}
+
+// The numbers of the lines that hold `keys`, found in order: the INI reader keeps file order.
+std::vector<int> lineNumbersOf(const std::string& text, const std::vector<hostengine::IniKey>& keys) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    std::vector<int> numbers;
+    std::size_t next = 0;
+    for (const hostengine::IniKey& key : keys) {
+        int number = 0;
+        for (std::size_t i = next; i < lines.size() && !number; ++i) {
+            const std::size_t equals = lines[i].find('=');
+            if (equals == std::string::npos) continue;
+            std::string name = lines[i].substr(0, equals);
+            name.erase(0, name.find_first_not_of(" \t\xEF\xBB\xBF"));
+            name.erase(name.find_last_not_of(" \t") + 1);
+            if (name == key.key) number = static_cast<int>(i) + 1, next = i + 1;
+        }
+        numbers.push_back(number);
+    }
+    return numbers;
 }
 
 // The runs a pawn would find: the first [color] section (or, in a bare cut list, the lines before any
@@ -44,18 +71,20 @@ std::vector<Cut> cutsOf(const std::string& text, const std::string& file, bool b
         findings.error(file, "no [color] section; it cuts the video into no sequence");
         return cuts;
     }
-    for (const hostengine::IniKey& key : *keys) {
-        Cut cut{key.key, key.key + "=" + key.value};
+    const std::vector<int> lines = lineNumbersOf(text, *keys);
+    for (std::size_t i = 0; i < keys->size(); ++i) {
+        const hostengine::IniKey& key = (*keys)[i];
+        Cut cut{key.key, lines[i] ? file + ":" + std::to_string(lines[i]) : file, key.key + "=" + key.value};
         const std::size_t at = key.value.find('@');
         if (at == std::string::npos) {
-            findings.warn(file, cut.written + ": no '@' (count@first); a pawn passes over this entry");
+            findings.warn(cut.where, cut.written + ": no '@' (count@first); a pawn passes over this entry");
             continue;
         }
         cut.count = decimalValue(key.value.substr(0, at).c_str());
         cut.first = decimalValue(key.value.c_str() + at + 1);
         auto earlier = std::find_if(cuts.begin(), cuts.end(), [&](const Cut& c) { return sameName(c.name.c_str(), cut.name.c_str()); });
         if (earlier != cuts.end()) {
-            findings.warn(file, cut.written + " shadows " + earlier->written + "; a pawn finds the later entry");
+            findings.warn(cut.where, cut.written + " shadows the earlier " + earlier->written + " (" + earlier->where + "); a pawn finds the later entry");
             cuts.erase(earlier);
         }
         cuts.push_back(cut);
@@ -64,8 +93,7 @@ std::vector<Cut> cutsOf(const std::string& text, const std::string& file, bool b
 }
 
 // Decodes the frames the cuts use, in one pass from the first frame, and hands each to its sequences.
-PawnFrames cutVideo(const fs::path& video, bool anyContainer, const std::vector<Cut>& cuts, const std::string& table, Findings& findings,
-                    const ReadProgress& progress) {
+PawnFrames cutVideo(const fs::path& video, bool anyContainer, const std::vector<Cut>& cuts, Findings& findings, const ReadProgress& progress) {
     PawnFrames frames;
     std::string why;
     std::unique_ptr<hostengine::FfmpegFrameSource> source = hostengine::FfmpegFrameSource::open(video.string(), why, anyContainer);
@@ -78,10 +106,10 @@ PawnFrames cutVideo(const fs::path& video, bool anyContainer, const std::vector<
     for (const Cut& cut : cuts) {
         FrameSequence sequence;
         sequence.name = cut.name;
-        sequence.source = table + " " + cut.written;
+        sequence.source = cut.where;
         sequence.first = cut.first;
         if (cut.count > 0 && (cut.first < 0 || static_cast<std::int64_t>(cut.first) + cut.count > count)) {
-            findings.error(table, cut.written + ": frames " + std::to_string(cut.first) + ".." +
+            findings.error(cut.where, cut.written + ": frames " + std::to_string(cut.first) + ".." +
                                       std::to_string(static_cast<std::int64_t>(cut.first) + cut.count - 1) + " lie outside the video's " +
                                       std::to_string(count) + " frames (" + video.filename().string() + ")");
         } else if (cut.count > 0) {
@@ -122,7 +150,7 @@ PawnFrames readCutVideo(const fs::path& video, const fs::path& cuts, Findings& f
         return {};
     }
     const std::vector<Cut> list = cutsOf(text, cuts.string(), true, findings);
-    return cutVideo(video, true, list, cuts.string(), findings, progress);
+    return cutVideo(video, true, list, findings, progress);
 }
 
 PawnFrames readArchiveFrames(const fs::path& archive, Findings& findings, const ReadProgress& progress) {
@@ -138,7 +166,7 @@ PawnFrames readArchiveFrames(const fs::path& archive, Findings& findings, const 
         return {};
     }
     const std::vector<Cut> list = cutsOf(text, table.string(), false, findings);
-    PawnFrames frames = cutVideo(archive / "dual.avi", false, list, table.string(), findings, progress);
+    PawnFrames frames = cutVideo(archive / "dual.avi", false, list, findings, progress);
     std::string phase;
     if (readText(archive / "scorefontphase", phase)) {
         frames.scorePhase = phase;
