@@ -29,7 +29,7 @@ bool writePixels(const std::string& path, std::int32_t width, std::int32_t heigh
     return true;
 }
 
-// Reads the whole picture in `format`; `background` composes away alpha for formats without it.
+// Reads the whole picture in `format`; formats without alpha get it composed onto black.
 bool readPixels(const std::string& path, png_uint_32 format, std::int32_t& width, std::int32_t& height, std::vector<std::uint8_t>& pixels,
                 bool* hasAlpha, std::string* error) {
     png_image image;
