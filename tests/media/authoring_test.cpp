@@ -172,6 +172,7 @@ TEST(Pack, RefusesToReplaceAFolderThatIsNoArchiveAndCutsVideosByTheirList) {
     EXPECT_EQ(cut.status, 1);
     EXPECT_NE(cut.err.find((temp / "cuts.txt").string() + ":2: error: freeze=4@40: frames 40..43 lie outside the video's 41 frames"), std::string::npos)
         << cut.err;
+    EXPECT_NE(cut.err.find((temp / "cuts.txt").string() + ": error: 'wait02' is missing"), std::string::npos) << cut.err;
     EXPECT_FALSE(fs::exists(temp / "b"));
 }
 
@@ -183,7 +184,7 @@ TEST(Pack, PenguinModeAsksForThePenguinsSequencesOnly) {
     EXPECT_EQ(penguin.err.find("warning"), std::string::npos) << penguin.err;
     const Outcome pawn = run(pawnstage::runPackCommand, {frames.string(), (temp / "pawn").string()});
     EXPECT_EQ(pawn.status, 1);
-    EXPECT_NE(pawn.err.find((frames / "hppy01").string() + ": error: missing"), std::string::npos) << pawn.err;
+    EXPECT_NE(pawn.err.find((frames / "hppy01").string() + ": error: 'hppy01' is missing"), std::string::npos) << pawn.err;
 }
 
 TEST(Unpack, SequenceNamesThatWouldLeaveTheFolderAreRefused) {

@@ -55,6 +55,8 @@ std::vector<fs::path> sortedEntries(const fs::path& folder, Findings& findings) 
 
 PawnFrames readFrameFolder(const fs::path& folder, Findings& findings, const ReadProgress& progress) {
     PawnFrames frames;
+    frames.origin = folder.string();
+    frames.originIsFolder = true;
     std::error_code error;
     if (!fs::is_directory(folder, error)) {
         findings.error(folder.string(), "not a folder; give a folder with one subfolder of PNG frames per sequence");

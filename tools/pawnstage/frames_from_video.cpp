@@ -150,7 +150,9 @@ PawnFrames readCutVideo(const fs::path& video, const fs::path& cuts, Findings& f
         return {};
     }
     const std::vector<Cut> list = cutsOf(text, cuts.string(), true, findings);
-    return cutVideo(video, true, list, findings, progress);
+    PawnFrames frames = cutVideo(video, true, list, findings, progress);
+    frames.origin = cuts.string();
+    return frames;
 }
 
 PawnFrames readArchiveFrames(const fs::path& archive, Findings& findings, const ReadProgress& progress) {
@@ -167,6 +169,7 @@ PawnFrames readArchiveFrames(const fs::path& archive, Findings& findings, const 
     }
     const std::vector<Cut> list = cutsOf(text, table.string(), false, findings);
     PawnFrames frames = cutVideo(archive / "dual.avi", false, list, findings, progress);
+    frames.origin = table.string();
     std::string phase;
     if (readText(archive / "scorefontphase", phase)) {
         frames.scorePhase = phase;

@@ -53,21 +53,7 @@ std::size_t indexOf(const std::vector<std::string>& names, const std::string& na
     return names.size();
 }
 
-std::string folderOf(const PawnFrames& frames) {
-    for (const FrameSequence& sequence : frames.sequences) {
-        const std::size_t slash = sequence.source.find_last_of('/');
-        if (slash != std::string::npos) return sequence.source.substr(0, slash);
-    }
-    return ".";
-}
-
 }  // namespace
-
-bool fullyTransparent(const FramePicture& picture) {
-    for (std::size_t i = 3; i < picture.bgra.size(); i += 4)
-        if (picture.bgra[i] != 0) return false;
-    return true;
-}
 
 bool fullyOpaque(const FramePicture& picture) {
     for (std::size_t i = 3; i < picture.bgra.size(); i += 4)
@@ -101,7 +87,7 @@ void judgeFrames(PawnFrames& frames, bool penguin, Findings& findings) {
     }
     for (const std::string& name : required)
         if (seen.find(name) == seen.end())
-            findings.error(folderOf(frames) + "/" + name, "missing; " + who + " selecting it logs \"KTAlphaVideo: Sequence '" + name +
+            findings.error(frames.originIsFolder ? frames.origin + "/" + name : frames.origin, "'" + name + "' is missing; " + who + " selecting it logs \"KTAlphaVideo: Sequence '" + name +
                                                               "' not found.\" and keeps its previous sequence");
 
     const FramePicture* reference = frames.firstFrame();

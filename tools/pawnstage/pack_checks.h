@@ -10,8 +10,7 @@ namespace pawnstage {
 // order, then any others by name) and adds what is wrong to `findings`.
 void judgeFrames(PawnFrames& frames, bool penguin, Findings& findings);
 
-// Of a frame's alpha: none of it visible / none of it transparent.
-bool fullyTransparent(const FramePicture& picture);
+// A frame without a transparent pixel.
 bool fullyOpaque(const FramePicture& picture);
 
 }  // namespace pawnstage

@@ -47,6 +47,8 @@ struct FrameSequence {
 };
 
 struct PawnFrames {
+    std::string origin;  // the folder of sequence folders, or the cut list or table that names the sequences
+    bool originIsFolder = false;
     std::vector<FrameSequence> sequences;
     std::optional<std::string> scorePhase;  // the "scorefontphase" text that goes with the figure
     std::string scorePhaseSource;
