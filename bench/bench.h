@@ -27,7 +27,10 @@ void registerBlendBenchmarks(std::vector<Case>& blendCases, std::vector<Case>& c
 void registerTableBenchmarks();
 // False (with a note printed) when the sample pawns or the plug-in cannot be found.
 bool registerShowBenchmarks();
+// False (with a note printed) when the bundled robot cannot be found.
+bool registerPackBenchmarks();
 
 void printSummary(const Results& results, const std::vector<Case>& blendCases, const std::vector<Case>& copyCases);
+void printPackSummary(const Results& results);
 
 }  // namespace pawnbench

@@ -152,6 +152,7 @@ int main(int argc, char** argv) {
     pawnbench::registerBlendBenchmarks(blendCases, copyCases);
     pawnbench::registerTableBenchmarks();
     pawnbench::registerShowBenchmarks();
+    pawnbench::registerPackBenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     pawnbench::Collector collector(quiet);
@@ -159,5 +160,6 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     if (quiet) std::fputc('\n', stderr);
     pawnbench::printSummary(collector.results, blendCases, copyCases);
+    pawnbench::printPackSummary(collector.results);
     return 0;
 }

@@ -21,14 +21,14 @@ std::string describe(int code) {
 
 }  // namespace
 
-std::unique_ptr<FfmpegFrameSource> FfmpegFrameSource::open(const std::string& path, std::string& error) {
+std::unique_ptr<FfmpegFrameSource> FfmpegFrameSource::open(const std::string& path, std::string& error, bool anyContainer) {
     std::unique_ptr<FfmpegFrameSource> source(new FfmpegFrameSource);
     int result = avformat_open_input(&source->format_, path.c_str(), nullptr, nullptr);
     if (result < 0) {
         error = describe(result);
         return nullptr;
     }
-    if (!source->format_->iformat || std::strcmp(source->format_->iformat->name, "avi") != 0) {
+    if (!source->format_->iformat || (!anyContainer && std::strcmp(source->format_->iformat->name, "avi") != 0)) {
         error = "not an AVI file";
         return nullptr;
     }

@@ -29,8 +29,9 @@ class FfmpegFrameSource : public FrameSource {
 public:
     // Null with `error` set for a missing file, one that is not an AVI, has no decodable video, is
     // cut short (fewer frames than its header counts, or a frame cut off) or whose frames are
-    // larger than kMaxVideoSide.
-    static std::unique_ptr<FfmpegFrameSource> open(const std::string& path, std::string& error);
+    // larger than kMaxVideoSide. The host opens AVI files only; `anyContainer` lets the archive tools
+    // read an artist's video in whatever container FFmpeg reads (MOV, WebM, ...).
+    static std::unique_ptr<FfmpegFrameSource> open(const std::string& path, std::string& error, bool anyContainer = false);
     ~FfmpegFrameSource() override;
     FfmpegFrameSource(const FfmpegFrameSource&) = delete;
     FfmpegFrameSource& operator=(const FfmpegFrameSource&) = delete;

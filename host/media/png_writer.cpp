@@ -12,17 +12,16 @@ bool fail(std::string* error, const char* message) {
     return false;
 }
 
-}  // namespace
-
-bool writePng(const std::string& path, std::int32_t width, std::int32_t height, const std::uint8_t* rgb, std::string* error) {
-    if (!rgb || width <= 0 || height <= 0) return fail(error, "empty picture");
+bool writePixels(const std::string& path, std::int32_t width, std::int32_t height, const std::uint8_t* pixels, png_uint_32 format,
+                 std::int32_t bytesPerPixel, std::string* error) {
+    if (!pixels || width <= 0 || height <= 0) return fail(error, "empty picture");
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb, width * 3, nullptr)) {
+    image.format = format;
+    if (!png_image_write_to_file(&image, path.c_str(), 0, pixels, width * bytesPerPixel, nullptr)) {
         bool written = fail(error, image.message);
         png_image_free(&image);
         return written;
@@ -30,12 +29,9 @@ bool writePng(const std::string& path, std::int32_t width, std::int32_t height, 
     return true;
 }
 
-bool writePng(const std::string& path, const Surface& surface, std::string* error) {
-    std::vector<std::uint8_t> rgb = surface.toRgb24();
-    return writePng(path, surface.width(), surface.height(), rgb.data(), error);
-}
-
-bool readPng(const std::string& path, std::int32_t& width, std::int32_t& height, std::vector<std::uint8_t>& rgb, std::string* error) {
+// Reads the whole picture in `format`; formats without alpha get it composed onto black.
+bool readPixels(const std::string& path, png_uint_32 format, std::int32_t& width, std::int32_t& height, std::vector<std::uint8_t>& pixels,
+                bool* hasAlpha, std::string* error) {
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -44,18 +40,44 @@ bool readPng(const std::string& path, std::int32_t& width, std::int32_t& height,
         png_image_free(&image);
         return fail(error, "picture size out of range");
     }
-    image.format = PNG_FORMAT_RGB;
-    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    // The simplified reader counts a tRNS chunk as alpha, as a viewer shows it.
+    if (hasAlpha) *hasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    image.format = format;
+    std::vector<std::uint8_t> read(PNG_IMAGE_SIZE(image));
     png_color black{0, 0, 0};
-    if (!png_image_finish_read(&image, &black, pixels.data(), 0, nullptr)) {
-        bool read = fail(error, image.message);
+    if (!png_image_finish_read(&image, &black, read.data(), 0, nullptr)) {
+        bool done = fail(error, image.message);
         png_image_free(&image);
-        return read;
+        return done;
     }
     width = static_cast<std::int32_t>(image.width);
     height = static_cast<std::int32_t>(image.height);
-    rgb = std::move(pixels);
+    pixels = std::move(read);
     return true;
+}
+
+}  // namespace
+
+bool writePng(const std::string& path, std::int32_t width, std::int32_t height, const std::uint8_t* rgb, std::string* error) {
+    return writePixels(path, width, height, rgb, PNG_FORMAT_RGB, 3, error);
+}
+
+bool writePng(const std::string& path, const Surface& surface, std::string* error) {
+    std::vector<std::uint8_t> rgb = surface.toRgb24();
+    return writePng(path, surface.width(), surface.height(), rgb.data(), error);
+}
+
+bool writePngBgra(const std::string& path, std::int32_t width, std::int32_t height, const std::uint8_t* bgra, std::string* error) {
+    return writePixels(path, width, height, bgra, PNG_FORMAT_BGRA, 4, error);
+}
+
+bool readPng(const std::string& path, std::int32_t& width, std::int32_t& height, std::vector<std::uint8_t>& rgb, std::string* error) {
+    return readPixels(path, PNG_FORMAT_RGB, width, height, rgb, nullptr, error);
+}
+
+bool readPngBgra(const std::string& path, std::int32_t& width, std::int32_t& height, std::vector<std::uint8_t>& bgra, bool& hasAlpha,
+                 std::string* error) {
+    return readPixels(path, PNG_FORMAT_BGRA, width, height, bgra, &hasAlpha, error);
 }
 
 }  // namespace hostengine

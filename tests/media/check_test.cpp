@@ -10,7 +10,7 @@
 
 #include "tools/pawnstage/check_archive.h"
 #include "tools/pawnstage/check_command.h"
-#include "tools/samplegen/avi_encoder.h"
+#include "tools/archive/alpha_avi_writer.h"
 #include "tools/samplegen/raster.h"
 #include "tools/samplegen/sounds.h"
 
@@ -47,6 +47,7 @@ struct Archive {
     int frames = 38;
     bool alpha = true;
     bool opaque = false;  // alpha 255 everywhere
+    int opaqueFrame = -1;  // one frame with alpha 255 everywhere
     std::vector<std::string> lines;  // sequence.ini's [color] lines
 
     Archive() {
@@ -73,11 +74,11 @@ struct Archive {
         std::vector<std::vector<std::uint8_t>> pictures;
         for (int frame = 0; frame < frames; ++frame) {
             samplegen::Image image(width, height);
-            if (opaque) image.fill(samplegen::roundedBox({width / 2.0f, height / 2.0f}, width / 2.0f + 2, height / 2.0f + 2, 0), samplegen::rgb(40, 40, 40));
+            if (opaque || frame == opaqueFrame) image.fill(samplegen::roundedBox({width / 2.0f, height / 2.0f}, width / 2.0f + 2, height / 2.0f + 2, 0), samplegen::rgb(40, 40, 40));
             image.fill(samplegen::circle({width / 2.0f, height / 2.0f}, 6.0f + frame % 5), samplegen::rgb(200, 60 + frame * 4, 90));
             pictures.push_back(image.toBgra());
         }
-        samplegen::writeAlphaAvi(path.string(), width, height, pictures, alpha);
+        pawnarchive::writeAlphaAvi(path.string(), width, height, pictures, alpha);
     }
 
     // Writes root/pawns/<name>/ and the root's sounds; returns the archive directory.
@@ -170,6 +171,8 @@ TEST(CheckCommand, ReportsEachPlantedFault) {
         {"line that is not name=value", table([](Archive& a) { a.lines.push_back("wait05 2@8"); }), "sequence.ini", CheckStatus::Warn, "line 22: 'wait05 2@8' is not name=count@first"},
         {"second [color] section", table([](Archive& a) { a.lines.push_back("[color]"); }), "sequence.ini", CheckStatus::Warn, "a second [color] section"},
         {"unused entry beyond the video", table([](Archive& a) { a.lines.push_back("extra=5@36"); }), "extra", CheckStatus::Warn, "no pawn selects"},
+        {"misspelt name", table([](Archive& a) { a.lines.push_back("wiat01=2@0"); }), "wiat01", CheckStatus::Warn, "'wiat01' is a name a pawn never selects"},
+        {"one opaque frame", video([](Archive& a) { a.opaqueFrame = 5; }), "alpha", CheckStatus::Warn, "frame 5 without a transparent pixel"},
         {"missing dual.avi", [](Archive&, const fs::path&, const fs::path& a) { fs::remove(a / "dual.avi"); }, "dual.avi", CheckStatus::Error, "missing"},
         {"non-AVI dual.avi", [](Archive&, const fs::path&, const fs::path& a) { writeFile(a / "dual.avi", "RIFF this is no video at all"); }, "dual.avi",
          CheckStatus::Error, "cannot decode it"},

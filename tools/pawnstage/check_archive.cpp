@@ -312,6 +312,7 @@ void Checker::checkVideo(ResourceDir* archiveDir, ResourceEntry* archiveEntry) {
 void Checker::scanFrames(DualVideo* video, hostengine::HostVideo& hostVideo, bool hasAlphaChannel) {
     const std::string file = fileOf(video->entry);
     bool anyTransparent = false, anyVisible = false, anySoft = false;
+    std::vector<std::int32_t> opaqueFrames;  // frames without a transparent pixel
     emptyFrames_.assign(static_cast<std::size_t>(frameCount_), false);
     // Frame by frame in order, as a playing pawn steps: every frame is decoded once.
     for (std::int32_t frame = 0; frame < frameCount_; ++frame) {
@@ -321,17 +322,19 @@ void Checker::scanFrames(DualVideo* video, hostengine::HostVideo& hostVideo, boo
             return;
         }
         hostengine::MemoryBitmap& alpha = hostVideo.alpha();
-        bool visible = false;
+        bool visible = false, transparent = false;
         for (std::int32_t y = 0; y < alpha.height(); ++y) {
             const std::uint8_t* row = alpha.row(y);
             for (std::int32_t x = 0; x < alpha.width(); ++x) {
                 visible |= row[x] != 0;
-                anyTransparent |= row[x] != 255;
+                transparent |= row[x] != 255;
                 anySoft |= row[x] != 0 && row[x] != 255;
             }
         }
         anyVisible |= visible;
+        anyTransparent |= transparent;
         emptyFrames_[static_cast<std::size_t>(frame)] = !visible;
+        if (!transparent) opaqueFrames.push_back(frame);
     }
     ok("frames", file + ": all " + std::to_string(frameCount_) + " frames decode in order");
     if (!hasAlphaChannel) return;
@@ -339,6 +342,11 @@ void Checker::scanFrames(DualVideo* video, hostengine::HostVideo& hostVideo, boo
         error("alpha", file + ": every frame is fully transparent; the pawn would be invisible");
     } else if (!anyTransparent) {
         warn("alpha", file + ": every alpha value is 255; the figure is drawn as an opaque rectangle");
+    } else if (!opaqueFrames.empty()) {
+        std::string listed;
+        for (std::size_t i = 0; i < opaqueFrames.size() && i < 3; ++i) listed += (i ? ", " : "") + std::to_string(opaqueFrames[i]);
+        warn("alpha", file + ": frame" + (opaqueFrames.size() > 1 ? "s " : " ") + listed + (opaqueFrames.size() > 3 ? " and more" : "") +
+                          " without a transparent pixel; drawn as opaque boxes");
     } else {
         ok("alpha", file + (anySoft ? ": transparent background, soft (anti-aliased) edges" : ": transparent background, hard edges (no partial alpha)"));
     }
@@ -456,7 +464,11 @@ void Checker::checkSequences() {
     for (const auto& [lower, index] : last) {
         bool isRequired = false;
         for (const std::string& name : required) isRequired |= lowered(name) == lower;
-        if (!isRequired && lower != "*") checkRange(table_[index], false);
+        if (isRequired || lower == "*") continue;
+        // Often a misspelt name: said once, as pack says it.
+        warn(table_[index].name, where + " " + table_[index].asWritten() + ": '" + table_[index].name + "' is a name " +
+                                     (options_.penguin ? "the penguin" : "a pawn") + " never selects");
+        checkRange(table_[index], false);
     }
 }
 

@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "tools/pawnstage/check_archive.h"
+#include "tools/pawnstage/contact_sheet.h"
 
 namespace {
 
 const char* const kUsage =
-    "usage: pawnstage check [--penguin] [--root DIR] [--json] ARCHIVE...\n"
+    "usage: pawnstage check [--penguin] [--root DIR] [--json] [--sheet FILE] ARCHIVE...\n"
     "\n"
     "Checks pawn archives (directories holding dual.avi and sequence.ini) as a pawn reads them:\n"
     "the video decodes with colour and alpha pictures, every sequence a pawn selects is in\n"
@@ -20,6 +21,7 @@ const char* const kUsage =
     "  --root DIR  the resource root a game passes, holding buzz1.wav..buzz4.wav and\n"
     "              scorefontphase (default: the directory the archive lies in)\n"
     "  --json      print the results as JSON\n"
+    "  --sheet FILE  also draw the archive's contact sheet into FILE (PNG); one archive only\n"
     "\n"
     "Exit status: 0 no errors (warnings allowed), 1 errors found, 2 usage error.\n";
 
@@ -97,6 +99,7 @@ int usageError(const std::string& message) {
 int runCheckCommand(int argc, char** argv) {
     pawnstage::CheckOptions options;
     bool json = false;
+    std::string sheet;
     std::vector<std::string> archives;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i] ? argv[i] : "";
@@ -111,6 +114,9 @@ int runCheckCommand(int argc, char** argv) {
             std::string value = argument == "--root" ? (i + 1 < argc && argv[i + 1] ? argv[++i] : "") : argument.substr(7);
             if (value.empty()) return usageError("--root needs a directory");
             options.root = value;
+        } else if (argument == "--sheet" || argument.rfind("--sheet=", 0) == 0) {
+            sheet = argument == "--sheet" ? (i + 1 < argc && argv[i + 1] ? argv[++i] : "") : argument.substr(8);
+            if (sheet.empty()) return usageError("--sheet needs a file name");
         } else if (argument == "--") {
             for (++i; i < argc; ++i) archives.push_back(argv[i] ? argv[i] : "");
         } else if (argument.size() > 1 && argument[0] == '-') {
@@ -120,6 +126,7 @@ int runCheckCommand(int argc, char** argv) {
         }
     }
     if (archives.empty()) return usageError("no archive given");
+    if (!sheet.empty() && archives.size() > 1) return usageError("--sheet draws one archive; found " + std::to_string(archives.size()));
 
     std::vector<pawnstage::ArchiveReport> reports;
     bool failed = false;
@@ -132,5 +139,13 @@ int runCheckCommand(int argc, char** argv) {
     else
         printTable(reports);
     std::fflush(stdout);
+    if (!sheet.empty()) {
+        std::string why;
+        if (!pawnstage::writeArchiveSheet(archives.front(), sheet, why)) {
+            std::fprintf(stderr, "pawnstage check: no contact sheet: %s\n", why.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "pawnstage check: contact sheet in %s\n", sheet.c_str());
+    }
     return failed ? 1 : 0;
 }

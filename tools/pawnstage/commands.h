@@ -6,5 +6,9 @@ namespace pawnstage {
 
 int runRenderCommand(int argc, char** argv);
 int runPlayCommand(int argc, char** argv);
+// The authoring commands: an archive from frames, frames from an archive, an archive's contact sheet.
+int runPackCommand(int argc, char** argv);
+int runUnpackCommand(int argc, char** argv);
+int runSheetCommand(int argc, char** argv);
 
 }  // namespace pawnstage

@@ -2,6 +2,7 @@
 //   pawnstage render [options]   the show to a video, an animated GIF or PNG frames
 //   pawnstage play [options]     the show in a window, with keys that send messages
 //   pawnstage check ...          what is wrong with a pawn archive
+//   pawnstage pack / unpack / sheet   an archive from frames, frames from an archive, its contact sheet
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,8 +21,11 @@ void printUsage(std::FILE* to) {
         "       pawnstage play [--script FILE] [--samples DIR] [--plugin PATH] [--log-level N] [--seed N]\n"
         "                      [--screenshot FILE --frames N]\n"
 #ifdef PAWNSTAGE_WITH_CHECK
-        "       pawnstage check [--penguin] [--root DIR] [--json] ARCHIVE...\n"
+        "       pawnstage check [--penguin] [--root DIR] [--json] [--sheet FILE] ARCHIVE...\n"
 #endif
+        "       pawnstage pack [--penguin] [--cuts CUT_LIST | --from-archive] FRAMES ARCHIVE_DIR\n"
+        "       pawnstage unpack ARCHIVE FRAMES_DIR\n"
+        "       pawnstage sheet ARCHIVE [--out sheet.png] [--gif DIR]\n"
         "Without a command, pawnstage renders the bundled demo show to show.mp4.\n",
         to);
 }
@@ -33,6 +37,9 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "render") return pawnstage::runRenderCommand(argc - 2, argv + 2);
     if (command == "play") return pawnstage::runPlayCommand(argc - 2, argv + 2);
+    if (command == "pack") return pawnstage::runPackCommand(argc - 2, argv + 2);
+    if (command == "unpack") return pawnstage::runUnpackCommand(argc - 2, argv + 2);
+    if (command == "sheet") return pawnstage::runSheetCommand(argc - 2, argv + 2);
 #ifdef PAWNSTAGE_WITH_CHECK
     if (command == "check") return runCheckCommand(argc - 1, argv + 1);
 #endif

@@ -4,7 +4,9 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "tools/samplegen/avi_encoder.h"
+#include "tools/archive/alpha_avi_writer.h"
+#include "tools/archive/archive_writer.h"
+#include "tools/archive/frame_folder.h"
 #include "tools/samplegen/icons.h"
 #include "tools/samplegen/sounds.h"
 
@@ -27,31 +29,33 @@ const std::vector<SamplePawn>& samplePawns() {
     return pawns;
 }
 
-void writeFigure(const fs::path& directory, Character character, const std::vector<SequenceSpec>& sequences) {
-    fs::create_directories(directory);
-    AlphaAviWriter video((directory / "dual.avi").string(), kFrameWidth, kFrameHeight);
-    std::string table = "; The runs of dual.avi a pawn selects by name: name=count@first (one frame every 83 ms)\n[color]\n";
-    int first = 0;
+void writeFigure(const fs::path& directory, Character character, const std::vector<SequenceSpec>& sequences, const fs::path& frames) {
+    pawnarchive::ArchiveWriter archive(directory, kFrameWidth, kFrameHeight);
     for (const SequenceSpec& sequence : sequences) {
-        for (int frame = 0; frame < sequence.frames; ++frame) video.addFrame(drawFigure(character, sequence.pose(frame, sequence.frames)).toBgra());
-        table += sequence.name + "=" + std::to_string(sequence.frames) + "@" + std::to_string(first) + "\n";
-        first += sequence.frames;
+        archive.beginSequence(sequence.name);
+        for (int frame = 0; frame < sequence.frames; ++frame) {
+            const std::vector<std::uint8_t> bgra = drawFigure(character, sequence.pose(frame, sequence.frames)).toBgra();
+            archive.addFrame(bgra);
+            if (!frames.empty()) pawnarchive::writeFrameFile(frames, sequence.name, frame, kFrameWidth, kFrameHeight, bgra);
+        }
     }
-    video.finish();
-    writeText(directory / "sequence.ini", table);
+    archive.commit();
 }
 
-void writeSamples(const fs::path& out) {
+void writeSamples(const fs::path& out, const fs::path& frames) {
     fs::create_directories(out / "pawns");
+    // Frames of an earlier run would mix with these: a sequence folder holds its frames only.
+    if (!frames.empty()) fs::remove_all(frames);
     fs::create_directories(out / "producer");
 
-    for (const SamplePawn& pawn : samplePawns()) writeFigure(out / "pawns" / pawn.name, pawn.character, pawnSequences());
+    for (const SamplePawn& pawn : samplePawns())
+        writeFigure(out / "pawns" / pawn.name, pawn.character, pawnSequences(), pawn.character == kFramesFigure ? frames : fs::path());
     writeFigure(out / "producer" / "pingouin", Character::Penguin, penguinSequences());
 
     for (int number = 1; number <= 10; ++number) {
         char name[16];
         std::snprintf(name, sizeof name, "bonus%02d.avi", number);
-        writeAlphaAvi((out / "producer" / name).string(), kIconSize, kIconSize, {drawBonusIcon(number).toBgra()});
+        pawnarchive::writeAlphaAvi((out / "producer" / name).string(), kIconSize, kIconSize, {drawBonusIcon(number).toBgra()});
     }
 
     for (int number = 1; number <= 4; ++number) writeWav((out / ("buzz" + std::to_string(number) + ".wav")).string(), buzzerSound(number));

@@ -1,0 +1,372 @@
+// pawnstage pack, unpack and sheet as an artist uses them: frame folders made here with planted
+// faults, the bundled robot taken apart and put together again, and the pictures that come out.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/core/host_video.h"
+#include "host/core/memory_bitmap.h"
+#include "host/media/ffmpeg_video.h"
+#include "host/media/png_writer.h"
+#include "tools/archive/frame_folder.h"
+#include "tools/pawnstage/check_archive.h"
+#include "tools/pawnstage/check_command.h"
+#include "tools/pawnstage/commands.h"
+#include "tools/pawnstage/contact_sheet.h"
+#include "tools/pawnstage/frame_sources.h"
+#include "tools/pawnstage/show_script.h"
+#include "tools/pawnstage/stage.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSamples = PAWN_SAMPLES_DIR;
+
+struct TempDir {
+    TempDir() {
+        static int serial = 0;
+        path_ = fs::temp_directory_path() / ("pawn_authoring_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+    fs::path path_;
+};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A soft disc on transparency whose colours change with every frame and every pixel, so that any
+// frame out of place or any colour bit lost shows.
+std::vector<std::uint8_t> discFrame(int width, int height, int serial, bool opaque = false) {
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = &bgra[(static_cast<std::size_t>(y) * width + x) * 4];
+            const double dx = x - width / 2.0, dy = y - height / 2.0, edge = width / 2.5 - std::sqrt(dx * dx + dy * dy);
+            p[0] = static_cast<std::uint8_t>(x * 7 + serial * 13);
+            p[1] = static_cast<std::uint8_t>(y * 5 + serial * 29);
+            p[2] = static_cast<std::uint8_t>((x ^ y) + serial * 3);
+            p[3] = opaque ? 255 : static_cast<std::uint8_t>(std::clamp(edge * 64.0, 0.0, 255.0));
+        }
+    return bgra;
+}
+
+// Two frames of 32 x 32 for every sequence a pawn selects, as an artist's export lays them out.
+fs::path writeFrames(const fs::path& folder, const std::vector<std::string>& names = pawnstage::pawnSequenceNames()) {
+    int serial = 0;
+    for (const std::string& name : names)
+        for (int frame = 0; frame < 2; ++frame) pawnarchive::writeFrameFile(folder, name, frame, 32, 32, discFrame(32, 32, serial++));
+    return folder;
+}
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome run(int (*command)(int, char**), std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = command(static_cast<int>(argv.size()), argv.data());
+    std::string out = testing::internal::GetCapturedStdout();
+    return Outcome{status, out, testing::internal::GetCapturedStderr()};
+}
+
+std::vector<std::string> entriesOf(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(Pack, ErrorsNameTheFileAndLeaveNothingBehindWarningsDoNotStopIt) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& frames)> plant;
+        int status;
+        std::string file;  // relative to the frames folder
+        const char* words;
+    };
+    auto writeOne = [](const char* sequence, int index, std::vector<std::uint8_t> bgra, int width = 32, int height = 32) {
+        return [=](const fs::path& frames) { pawnarchive::writeFrameFile(frames, sequence, index, width, height, bgra); };
+    };
+    const std::vector<Case> cases = {
+        {"a frame of another size", writeOne("buzz02", 1, discFrame(40, 32, 1), 40), 1, "buzz02/0001.png (40 x 32)", "not 32 x 32 like"},
+        {"frames beyond the blended draw",
+         [](const fs::path& frames) {
+             fs::remove_all(frames);
+             for (const std::string& name : pawnstage::pawnSequenceNames()) pawnarchive::writeFrameFile(frames, name, 0, 520, 8, discFrame(520, 8, 0));
+         },
+         1, "wait01/0000.png", "520 x 8 is larger than 512 x 512"},
+        {"a frame without alpha",
+         [](const fs::path& frames) {
+             std::vector<std::uint8_t> rgb(32 * 32 * 3, 90);
+             hostengine::writePng((frames / "hppy01" / "0001.png").string(), 32, 32, rgb.data());
+         },
+         1, "hppy01/0001.png", "no alpha channel"},
+        {"a missing sequence", [](const fs::path& frames) { fs::remove_all(frames / "freeze"); }, 1, "freeze", "missing"},
+        {"an empty sequence", [](const fs::path& frames) { fs::remove_all(frames / "l_left"), fs::create_directory(frames / "l_left"); }, 1, "l_left",
+         "an empty sequence"},
+        {"a file that is no PNG", [](const fs::path& frames) { std::ofstream(frames / "wait03" / "notes.txt") << "keep the blink"; }, 1,
+         "wait03/notes.txt", "not a PNG file"},
+        {"names differing in case", writeOne("WAIT05", 0, discFrame(32, 32, 5)), 1, "wait05", "differ only in letter case"},
+        {"a name no pawn selects", writeOne("wiat01", 0, discFrame(32, 32, 7)), 0, "wiat01", "a name a pawn never selects"},
+        {"a frame without a transparent pixel", writeOne("uhppy02", 0, discFrame(32, 32, 2, true)), 0, "uhppy02/0000.png", "no transparent pixel"},
+        {"a stray file", [](const fs::path& frames) { std::ofstream(frames / "README.txt") << "robot v2"; }, 0, "README.txt",
+         "not in a sequence folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir temp;
+        const fs::path frames = writeFrames(temp / "frames");
+        c.plant(frames);
+        const Outcome packed = run(pawnstage::runPackCommand, {frames.string(), (temp / "out").string()});
+        EXPECT_EQ(packed.status, c.status) << packed.err;
+        const std::string level = c.status ? ": error: " : ": warning: ";
+        EXPECT_NE(packed.err.find((frames / c.file).string() + level), std::string::npos) << packed.err;
+        EXPECT_NE(packed.err.find(c.words), std::string::npos) << packed.err;
+        // A failed pack leaves the folder as it found it: no archive, no half-written one beside it.
+        const std::vector<std::string> left = c.status ? std::vector<std::string>{"frames"} : std::vector<std::string>{"frames", "out"};
+        EXPECT_EQ(entriesOf(temp.path_), left);
+    }
+}
+
+TEST(Pack, RefusesToReplaceAFolderThatIsNoArchiveAndCutsVideosByTheirList) {
+    TempDir temp;
+    const fs::path frames = writeFrames(temp / "frames");
+    std::ofstream(temp / "mine.txt") << "precious";
+    const Outcome over = run(pawnstage::runPackCommand, {frames.string(), temp.path_.string()});
+    EXPECT_EQ(over.status, 1);
+    EXPECT_NE(over.err.find("already holds"), std::string::npos) << over.err;
+    EXPECT_EQ(readFile(temp / "mine.txt"), "precious");
+
+    // An archive is replaced by a complete new one, and nothing of the old one is left beside it.
+    ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "a").string()}).status, 0);
+    fs::remove_all(frames / "wait07");
+    for (int frame = 0; frame < 5; ++frame) pawnarchive::writeFrameFile(frames, "wait07", frame, 32, 32, discFrame(32, 32, 50 + frame));
+    ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "a").string()}).status, 0);
+    EXPECT_NE(readFile(temp / "a" / "sequence.ini").find("wait07=5@12\n"), std::string::npos);
+    EXPECT_EQ(entriesOf(temp.path_), (std::vector<std::string>{"a", "frames", "mine.txt"}));
+
+    // A video and a cut list; a run past its end is named with the list's file.
+    std::ofstream(temp / "cuts.txt") << "wait01=2@0\nfreeze=4@40\n";
+    const Outcome cut = run(pawnstage::runPackCommand, {"--cuts", (temp / "cuts.txt").string(), (temp / "a" / "dual.avi").string(), (temp / "b").string()});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find((temp / "cuts.txt").string() + ":2: error: freeze=4@40: frames 40..43 lie outside the video's 41 frames"), std::string::npos)
+        << cut.err;
+    EXPECT_NE(cut.err.find((temp / "cuts.txt").string() + ": error: 'wait02' is missing"), std::string::npos) << cut.err;
+    EXPECT_FALSE(fs::exists(temp / "b"));
+}
+
+TEST(Pack, PenguinModeAsksForThePenguinsSequencesOnly) {
+    TempDir temp;
+    const fs::path frames = writeFrames(temp / "frames", pawnstage::penguinSequenceNames());
+    const Outcome penguin = run(pawnstage::runPackCommand, {"--penguin", frames.string(), (temp / "pingouin").string()});
+    EXPECT_EQ(penguin.status, 0) << penguin.err;
+    EXPECT_EQ(penguin.err.find("warning"), std::string::npos) << penguin.err;
+    const Outcome pawn = run(pawnstage::runPackCommand, {frames.string(), (temp / "pawn").string()});
+    EXPECT_EQ(pawn.status, 1);
+    EXPECT_NE(pawn.err.find((frames / "hppy01").string() + ": error: 'hppy01' is missing"), std::string::npos) << pawn.err;
+}
+
+TEST(Unpack, SequenceNamesThatWouldLeaveTheFolderAreRefused) {
+    TempDir temp;
+    ASSERT_EQ(run(pawnstage::runPackCommand, {writeFrames(temp / "frames").string(), (temp / "a").string()}).status, 0);
+    std::ofstream(temp / "a" / "sequence.ini", std::ios::app) << "../escape=2@0\n";
+    for (const auto& [command, arguments] : std::vector<std::pair<int (*)(int, char**), std::vector<std::string>>>{
+             {pawnstage::runUnpackCommand, {(temp / "a").string(), (temp / "out").string()}},
+             {pawnstage::runSheetCommand, {(temp / "a").string(), "--gif", (temp / "out").string()}}}) {
+        const Outcome refused = run(command, arguments);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("sequence.ini:22: error: '../escape' cannot name a file or folder"), std::string::npos) << refused.err;
+        EXPECT_EQ(entriesOf(temp.path_), (std::vector<std::string>{"a", "frames"}));
+    }
+}
+
+TEST(Pack, FramesComeInNameOrderWithNumbersComparedByValue) {
+    const struct {
+        const char* first;
+        const char* second;
+    } ordered[] = {{"frame2.png", "frame10.png"}, {"0009.png", "0010.png"}, {"a9b2", "a10b1"}, {"pose", "pose1"}, {"01.png", "1.png"}, {"A.png", "a.png"}};
+    for (const auto& pair : ordered) {
+        EXPECT_TRUE(pawnstage::namesInOrder(pair.first, pair.second)) << pair.first << " before " << pair.second;
+        EXPECT_FALSE(pawnstage::namesInOrder(pair.second, pair.first)) << pair.second << " after " << pair.first;
+    }
+}
+
+TEST(Pack, FramesReadBackThroughTheHostsVideoFactoryEqualTheirPngsAfterQuantisation) {
+    TempDir temp;
+    const fs::path frames = writeFrames(temp / "frames");
+    ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "a").string()}).status, 0);
+    ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "b").string()}).status, 0);
+    EXPECT_EQ(readFile(temp / "a" / "dual.avi"), readFile(temp / "b" / "dual.avi"));  // the same bytes every time
+
+    // The table lists every sequence in the order a pawn's table has them, end to end.
+    std::string expected = "[color]\n";
+    int first = 0;
+    for (const std::string& name : pawnstage::pawnSequenceNames()) expected += name + "=2@" + std::to_string((first += 2) - 2) + "\n";
+    const std::string table = readFile(temp / "a" / "sequence.ini");
+    EXPECT_EQ(table.substr(table.find("[color]")), expected);
+
+    hostengine::HostEngine engine;
+    auto videos = hostengine::registerFfmpegVideoFactory(engine);
+    InterfaceTable* handle = videos->open((temp / "a" / "dual.avi").string().c_str());
+    ASSERT_NE(handle, nullptr) << videos->lastError();
+    hostengine::HostVideo& video = *videos->videoOf(handle);
+    ASSERT_EQ(video.frameCount(), 38);
+    hostengine::MemoryBitmap colour(32, 32, 16), alpha(32, 32, 8);
+    int index = 0;
+    for (const std::string& name : pawnstage::pawnSequenceNames())
+        for (int frame = 0; frame < 2; ++frame, ++index) {
+            SCOPED_TRACE(name + " " + std::to_string(frame));
+            std::int32_t width = 0, height = 0;
+            std::vector<std::uint8_t> bgra;
+            bool hasAlpha = false;
+            ASSERT_TRUE(hostengine::readPngBgra((frames / name / pawnarchive::frameFileName(frame)).string(), width, height, bgra, hasAlpha));
+            hostengine::splitFrame(bgra.data(), colour, alpha);
+            ASSERT_EQ(video.seek(index), 1);
+            for (int y = 0; y < 32; ++y) {
+                ASSERT_EQ(0, std::memcmp(video.colour().row(y), colour.row(y), 64)) << "row " << y;
+                ASSERT_EQ(0, std::memcmp(video.alpha().row(y), alpha.row(y), 32)) << "row " << y;
+            }
+        }
+    videos->close(handle);
+}
+
+// The bundled samples with one pawn replaced, for a show that must look the same.
+fs::path samplesWith(const fs::path& root, const fs::path& robot) {
+    fs::create_directories(root / "pawns");
+    for (const auto& entry : fs::directory_iterator(kSamples))
+        if (entry.path().filename() != "pawns") fs::copy(entry.path(), root / entry.path().filename(), fs::copy_options::recursive);
+    fs::copy(robot, root / "pawns" / "robot", fs::copy_options::recursive);
+    return root;
+}
+
+TEST(Pack, UnpackedAndPackedAgainTheRobotPlaysTheSameShowFrameByFrame) {
+    TempDir temp;
+    const fs::path robot = kSamples / "pawns" / "robot";
+    ASSERT_EQ(run(pawnstage::runUnpackCommand, {robot.string(), (temp / "frames").string()}).status, 0);
+    EXPECT_EQ(entriesOf(temp / "frames" / "hppy01").size(), 14u);
+    ASSERT_EQ(run(pawnstage::runPackCommand, {(temp / "frames").string(), (temp / "again").string()}).status, 0);
+    // Unpacking refuses a folder that holds anything already.
+    EXPECT_EQ(run(pawnstage::runUnpackCommand, {robot.string(), (temp / "frames").string()}).status, 1);
+
+    const pawnstage::ShowScript script = pawnstage::parseShowScript(
+        "player 1 robot at 245\n"
+        "0 1 comingUp 600\n"
+        "1 1 buzz\n"
+        "+0.4 1 happy 1\n"
+        "+1.5 1 lookLeft\n"
+        "+1 1 unhappy 2\n"
+        "+1.5 1 freeze\n"
+        "+0.8 1 unfreeze\n"
+        "8 end\n",
+        "roundtrip.show");
+    // One stage at a time: the pawns of both would share the process's random numbers.
+    auto render = [&](const fs::path& root) {
+        pawnstage::Stage stage(script, pawnstage::StageSetup{root.string(), PAWN_PLUGIN_PATH, false, 3});
+        std::vector<std::size_t> frames;  // each frame's pixels, hashed: 160 whole frames would take 150 MB
+        for (std::uint32_t ms = 0; ms < script.lengthMs(); ms += 50) {
+            stage.runFrame(ms);
+            stage.drawFrame();
+            const std::vector<std::uint8_t> rgb = stage.surface().toRgb24();
+            frames.push_back(std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(rgb.data()), rgb.size())));
+        }
+        return frames;
+    };
+    const auto original = render(kSamples), repacked = render(samplesWith(temp / "root", temp / "again"));
+    ASSERT_EQ(original.size(), repacked.size());
+    int differing = 0, moving = 0;
+    for (std::size_t i = 0; i < original.size(); ++i) {
+        differing += original[i] != repacked[i];
+        moving += i > 0 && original[i] != original[i - 1];
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(moving, 50);  // of 160 frames: the figure rises, buzzes, reacts and freezes
+}
+
+TEST(Sheet, RobotSheetHasOneRowPerSequenceWhoseFramesAreTheUnpackedFramesOnTheStage) {
+    TempDir temp;
+    const fs::path robot = kSamples / "pawns" / "robot";
+    ASSERT_EQ(run(pawnstage::runUnpackCommand, {robot.string(), (temp / "frames").string()}).status, 0);
+    const Outcome sheet = run(pawnstage::runSheetCommand, {robot.string(), "--out", (temp / "sheet.png").string(), "--gif", (temp / "gifs").string()});
+    ASSERT_EQ(sheet.status, 0) << sheet.err;
+
+    pawnstage::Findings findings;
+    const pawnstage::PawnFrames frames = pawnstage::readArchiveFrames(robot, findings);
+    ASSERT_EQ(frames.sequences.size(), pawnstage::pawnSequenceNames().size());
+    const pawnstage::SheetLayout layout = pawnstage::layoutSheet(frames);
+    std::int32_t width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;
+    ASSERT_TRUE(hostengine::readPng((temp / "sheet.png").string(), width, height, rgb));
+    EXPECT_EQ(width, layout.width);
+    EXPECT_EQ(height, layout.height);
+    // Every frame at real size (16 of the longest sequence side by side, 19 rows of 200) inside the picture.
+    EXPECT_GE(width, 16 * 150);
+    EXPECT_GE(height, 19 * 200);
+
+    const std::vector<std::uint16_t> backdrop = pawnstage::makeBackdrop();
+    for (std::size_t row = 0; row < frames.sequences.size(); ++row) {
+        const std::string& name = frames.sequences[row].name;
+        SCOPED_TRACE(name);
+        EXPECT_EQ(name, pawnstage::pawnSequenceNames()[row]);
+        ASSERT_EQ(entriesOf(temp / "frames" / name).size(), frames.sequences[row].frames.size());
+        for (std::size_t column = 0; column < frames.sequences[row].frames.size(); ++column) {
+            std::int32_t w = 0, h = 0;
+            std::vector<std::uint8_t> bgra;
+            bool hasAlpha = false;
+            ASSERT_TRUE(hostengine::readPngBgra((temp / "frames" / name / pawnarchive::frameFileName(static_cast<int>(column))).string(), w, h, bgra, hasAlpha));
+            const Point at = layout.frameAt(row, column);
+            int mismatches = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const std::uint8_t* frame = &bgra[(static_cast<std::size_t>(y) * w + x) * 4];
+                    const std::uint8_t* shown = &rgb[(static_cast<std::size_t>(at.y + y) * width + at.x + x) * 3];
+                    // Opaque pixels show the frame's colour in 5 bits, transparent ones the stage where a risen pawn stands.
+                    const std::uint16_t stage = backdrop[static_cast<std::size_t>(280 + y) * 640 + 245 + x];
+                    const std::uint8_t expected[3] = {
+                        frame[3] == 255 ? hostengine::expand5(frame[2] >> 3) : hostengine::expand5(stage >> 10),
+                        frame[3] == 255 ? hostengine::expand5(frame[1] >> 3) : hostengine::expand5(stage >> 5),
+                        frame[3] == 255 ? hostengine::expand5(frame[0] >> 3) : hostengine::expand5(stage)};
+                    if ((frame[3] == 0 || frame[3] == 255) && !std::equal(expected, expected + 3, shown)) ++mismatches;
+                }
+            EXPECT_EQ(mismatches, 0) << "frame " << column;
+        }
+        // Its GIF has a picture for every frame of the sequence.
+        std::string error;
+        auto gif = hostengine::FfmpegFrameSource::open((temp / "gifs" / (name + ".gif")).string(), error, true);
+        ASSERT_TRUE(gif) << error;
+        EXPECT_EQ(static_cast<std::size_t>(gif->frameCount()), frames.sequences[row].frames.size());
+    }
+
+}
+
+TEST(Sheet, CheckDrawsTheSamePictureBesideItsReport) {
+    TempDir temp;
+    ASSERT_EQ(run(pawnstage::runPackCommand, {writeFrames(temp / "frames").string(), (temp / "a").string()}).status, 0);
+    ASSERT_EQ(run(pawnstage::runSheetCommand, {(temp / "a").string(), "--out", (temp / "sheet.png").string()}).status, 0);
+    const Outcome check = run(runCheckCommand, {"check", "--sheet", (temp / "check.png").string(), (temp / "a").string()});
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(readFile(temp / "check.png"), readFile(temp / "sheet.png"));
+    EXPECT_GT(readFile(temp / "sheet.png").size(), 1000u);
+}
+
+}  // namespace
