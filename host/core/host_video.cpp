@@ -85,7 +85,8 @@ bool HostVideo::show(std::int32_t frame) {
 }
 
 void HostVideo::readAheadFrom(std::int32_t frame) {
-    if (keeping_.readAhead <= 0 || frame >= source_->frameCount()) return;
+    // Frames read ahead live only in the cache: with it off they would be decoded for nothing.
+    if (keeping_.readAhead <= 0 || frame >= source_->frameCount() || keeping_.cache->limit() == 0) return;
     if (!readAhead_) readAhead_ = std::make_unique<FrameReadAhead>([this](std::int32_t ahead) { decodeAhead(ahead); });
     readAhead_->request(frame, std::min(keeping_.readAhead, source_->frameCount() - frame));
 }
