@@ -136,6 +136,18 @@ Stage::PawnSlot Stage::makePawn(const PlayerSlot& slot) {
     return pawn;
 }
 
+bool Stage::adoptScript(const ShowScript& script) {
+    const std::uint32_t now = engine_.currentTime();
+    auto sameSlot = [](const PlayerSlot& a, const PlayerSlot& b) { return a.number == b.number && a.archive == b.archive && a.x == b.x && a.y == b.y; };
+    if (script.players.size() != script_.players.size() || now > script.lengthMs() ||
+        !std::equal(script.players.begin(), script.players.end(), script_.players.begin(), sameSlot))
+        return false;
+    script_ = script;
+    nextCue_ = 0;
+    while (nextCue_ < script_.cues.size() && script_.cues[nextCue_].timeMs <= now) ++nextCue_;
+    return true;
+}
+
 void Stage::remakePawn(std::size_t slotIndex, std::int32_t x, std::int32_t y) {
     if (slotIndex >= pawns_.size()) return;
     media_->factory->destroyPlayer(pawns_[slotIndex].handle);

@@ -56,6 +56,11 @@ public:
 
     // Sends one command to the pawn of slot `slotIndex` (0-based, in slot order) right now.
     void command(std::size_t slotIndex, Action action, std::int32_t first = 0, std::int32_t second = 0);
+    // Takes a changed script without remaking the pawns when its player slots are the same and the
+    // clock lies within its length: its cues after the present are delivered from then on. False,
+    // changing nothing, otherwise.
+    bool adoptScript(const ShowScript& script);
+    const ShowScript& script() const { return script_; }
     // Hands the pawn of a slot back to the factory and has it made again from its archive, as a game
     // does when a player's pawn changes; it is placed at `x`, `y`. Throws StageError when no pawn comes.
     void remakePawn(std::size_t slotIndex, std::int32_t x, std::int32_t y);
