@@ -87,7 +87,12 @@ bool HostVideo::show(std::int32_t frame) {
 void HostVideo::readAheadFrom(std::int32_t frame) {
     // Frames read ahead live only in the cache: with it off they would be decoded for nothing.
     if (keeping_.readAhead <= 0 || frame >= source_->frameCount() || keeping_.cache->limit() == 0) return;
-    if (!readAhead_) readAhead_ = std::make_unique<FrameReadAhead>([this](std::int32_t ahead) { decodeAhead(ahead); });
+    try {
+        if (!readAhead_) readAhead_ = std::make_unique<FrameReadAhead>([this](std::int32_t ahead) { decodeAhead(ahead); });
+    } catch (...) {
+        keeping_.readAhead = 0;  // no thread to be had: the video decodes as it moves, as without a cache
+        return;
+    }
     readAhead_->request(frame, std::min(keeping_.readAhead, source_->frameCount() - frame));
 }
 

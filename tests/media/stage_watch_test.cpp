@@ -192,6 +192,12 @@ TEST(StageWatch, ReloadKeepsTheClockForTheSamePlayersRestartsForNewOnesAndKeepsT
         EXPECT_EQ(show.stage()->player(0).getScore(), edit.scoreAfter) << reload.text;
         EXPECT_EQ(show.poll().text, "") << "one edit, one reload";
     }
+    // A new sequence table reaches the remade pawn: the archive is read again, not remembered.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writeFile(samples / "pawns" / "box" / "sequence.ini", "[color]\nwait01=2@0\n");
+    EXPECT_EQ(show.poll().text, "reloaded archive box of player 1");
+    const std::string after = pawnstage::describePawn(show.stage()->slot(0), show.stage()->player(0));
+    EXPECT_NE(after.find("wait01 0/2"), std::string::npos) << after;
     fs::remove_all(dir);
 }
 

@@ -102,6 +102,7 @@ Stage::Stage(const ShowScript& script, const StageSetup& setup)
     media.producer = std::make_unique<hostengine::Producer>(engine_, mediaRoot, media.font ? media.font->font() : nullptr);
 
     root_ = root;
+    samplesDir_ = setup.samplesDir;
     for (const PlayerSlot& slot : script_.players) {
         pawns_.push_back(makePawn(slot));
         pawns_.back().visible->setPosition(slot.x, slot.y);
@@ -152,6 +153,9 @@ void Stage::remakePawn(std::size_t slotIndex, std::int32_t x, std::int32_t y) {
     if (slotIndex >= pawns_.size()) return;
     media_->factory->destroyPlayer(pawns_[slotIndex].handle);
     pawns_[slotIndex] = PawnSlot();
+    // The module keeps every directory it opened, with what it listed then; a root of its own makes
+    // the new pawn read its archive as it is now (its sequence table above all).
+    if (ResourceDir* fresh = media_->archives->makeRootDir(samplesDir_)) root_ = fresh;
     pawns_[slotIndex] = makePawn(script_.players[slotIndex]);
     pawns_[slotIndex].visible->setPosition(x, y);
 }

@@ -96,7 +96,8 @@ private:
     hostengine::HostEngine engine_;
     std::unique_ptr<Media> media_;
     std::vector<PawnSlot> pawns_;  // a slot whose pawn could not be made again has none
-    ResourceDir* root_ = nullptr;
+    ResourceDir* root_ = nullptr;  // where pawns are made: the latest root over the samples
+    std::string samplesDir_;
     std::size_t nextCue_ = 0;
     hostengine::Surface surface_;
     std::vector<std::uint16_t> backdrop_;
