@@ -11,6 +11,8 @@ namespace pawnbench {
 struct Result {
     double secondsPerIteration = 0;  // CPU time of the benchmark thread, as the rates are counted
     double itemsPerSecond = 0;       // pixels for the pixel benchmarks, 0 where none are counted
+    double cacheBytes = -1;          // the show's video cache at the end, -1 where there is none
+    double cacheFrames = 0;
 };
 
 // Results by benchmark name, filled while the benchmarks run (medians when repeated).

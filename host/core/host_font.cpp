@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "host/core/surface.h"
 
@@ -135,16 +136,35 @@ void HostFont::drawText(Canvas* canvas, std::int32_t x, std::int32_t y, const ch
     }
 }
 
+HostFont::Run* HostFont::findRun(const std::string& text, bool outline) {
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        Run& run = runs_[i];
+        if (run.outline != outline || run.scaleX != scaleX() || run.scaleY != scaleY() || run.text != text) continue;
+        if (i > 0) std::rotate(runs_.begin(), runs_.begin() + static_cast<std::ptrdiff_t>(i), runs_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        return &runs_.front();
+    }
+    return nullptr;
+}
+
 void HostFont::drawLine(Canvas& context, std::int32_t x, std::int32_t y, const char* text) {
     Canvas* canvas = &context;
-    std::vector<std::uint32_t> points = decodeUtf8(text);
-    std::int64_t width = measure(points), height = boxHeight();
+    const bool outline = phase_ == 1;
+    Run* run = findRun(text, outline);
+    std::vector<std::uint32_t> points;
+    std::int64_t width, height;
+    if (run) {
+        width = run->width;
+        height = run->height;
+    } else {
+        points = decodeUtf8(text);
+        width = measure(points);
+        height = boxHeight();
+    }
     if (width <= 0 || height <= 0) return;
     // Only the part of the box that can show is rasterised, however long the line.
     Rect box(x, y, static_cast<std::int32_t>(std::min<std::int64_t>(width, INT32_MAX)), static_cast<std::int32_t>(std::min<std::int64_t>(height, INT32_MAX)));
     Rect target = box.intersect(drawableArea(*canvas));
     if (target.width <= 0 || target.height <= 0) return;
-    const bool outline = phase_ == 1;
     const std::int32_t margin = outline ? outlineRadius_ : 0;
     // The mask reaches `margin` beyond the target so that glyphs just outside still grow into it.
     auto widen = [margin](std::int32_t from, std::int32_t extent, std::int32_t& start) {
@@ -156,10 +176,28 @@ void HostFont::drawLine(Canvas& context, std::int32_t x, std::int32_t y, const c
     Rect reach;
     reach.width = widen(target.x, target.width, reach.x);
     reach.height = widen(target.y, target.height, reach.y);
-    CoverageMask mask(reach.intersect(box));
-    render(points, x, y, mask);
-    if (outline) mask = dilate(mask, outlineRadius_);
-    drawCoverage(*canvas, mask, target, rgb555(canvas->colour));
+    const Rect area = reach.intersect(box);
+    const Rect relative(static_cast<std::int32_t>(std::int64_t{area.x} - box.x), static_cast<std::int32_t>(std::int64_t{area.y} - box.y),
+                        area.width, area.height);
+    const bool reusable = run && run->mask.area.x == relative.x && run->mask.area.y == relative.y &&
+                          run->mask.area.width == relative.width && run->mask.area.height == relative.height;
+    if (!reusable) {
+        if (points.empty()) points = decodeUtf8(text);
+        CoverageMask mask(area);
+        render(points, x, y, mask);
+        if (outline) mask = dilate(mask, outlineRadius_);
+        mask.area = relative;
+        if (!run) {
+            if (runs_.size() >= kRunsKept) runs_.pop_back();
+            runs_.insert(runs_.begin(), Run{text, outline, scaleX(), scaleY(), width, height, CoverageMask(Rect())});
+            run = &runs_.front();
+        }
+        run->mask = std::move(mask);
+    }
+    // The kept mask is lent out at this box's place and handed back where it belongs.
+    run->mask.area = area;
+    drawCoverage(*canvas, run->mask, target, rgb555(canvas->colour));
+    run->mask.area = relative;
 }
 
 }  // namespace hostengine

@@ -73,6 +73,21 @@ protected:
 private:
     void drawLine(Canvas& canvas, std::int32_t x, std::int32_t y, const char* text);
 
+    // A line as last rasterised: its coverage (outline pass applied) with the mask's place relative
+    // to the line's box, which does not depend on where the box is. A score is redrawn unchanged on
+    // every frame but while it rolls, so a few runs spare nearly all glyph work.
+    struct Run {
+        std::string text;
+        bool outline;
+        double scaleX;
+        double scaleY;
+        std::int64_t width;
+        std::int64_t height;
+        CoverageMask mask;  // area relative to the box's top-left
+    };
+    static constexpr std::size_t kRunsKept = 16;
+    Run* findRun(const std::string& text, bool outline);  // moves it to the front
+
     struct Scale : IFontScale {
         double value = 1.0;
         void set(double scale) override { value = scale; }
@@ -82,6 +97,7 @@ private:
     Scale vertical_;
     Scale horizontal_;
     std::int32_t phase_ = 0;
+    std::vector<Run> runs_;  // most recently drawn first
 };
 
 }  // namespace hostengine

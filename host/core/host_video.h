@@ -7,10 +7,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/abi.h"
+#include "host/core/frame_cache.h"
+#include "host/core/frame_read_ahead.h"
 #include "host/core/host_engine.h"
 #include "host/core/memory_bitmap.h"
 
@@ -31,10 +34,17 @@ public:
     virtual bool readFrame(std::int32_t index, std::uint8_t* bgra) = 0;
 };
 
+// How a video keeps what it decoded: the cache it shares with the other videos of its factory (null:
+// none) and how many frames after the one it moved to a thread decodes ahead into it (0: none).
+struct FrameKeeping {
+    FrameCache* cache = nullptr;
+    std::int32_t readAhead = 0;
+};
+
 class HostVideo : public IVideo {
 public:
     // Null when the source is missing, its size or frame count is out of range, or frame 0 cannot be read.
-    static std::unique_ptr<HostVideo> create(std::unique_ptr<FrameSource> source);
+    static std::unique_ptr<HostVideo> create(std::unique_ptr<FrameSource> source, FrameKeeping keeping = {});
     ~HostVideo();
     HostVideo(const HostVideo&) = delete;
     HostVideo& operator=(const HostVideo&) = delete;
@@ -54,19 +64,33 @@ public:
     std::int32_t currentFrame() const { return current_; }
     MemoryBitmap& colour() { return *colour_; }
     MemoryBitmap& alpha() { return *alpha_; }
+    // The decoder. While frames are read ahead it is shared with that thread: call waitForReadAhead
+    // before looking at its state.
     FrameSource& source() { return *source_; }
+    void waitForReadAhead();
 
     InterfaceTable interfaces;  // "IVideo"
 
 private:
-    explicit HostVideo(std::unique_ptr<FrameSource> source);
-    bool show(std::int32_t frame);  // decodes the frame into both bitmaps
+    HostVideo(std::unique_ptr<FrameSource> source, FrameKeeping keeping);
+    bool show(std::int32_t frame);  // the frame in both bitmaps, from the cache or decoded
+    void readAheadFrom(std::int32_t frame);
+    void decodeAhead(std::int32_t frame);  // on the read-ahead thread
+    FrameCache::Pictures pictures(MemoryBitmap& colour, MemoryBitmap& alpha) const;
 
     std::unique_ptr<FrameSource> source_;
+    std::mutex sourceMutex_;  // the source decodes for one thread at a time
     std::unique_ptr<MemoryBitmap> colour_;
     std::unique_ptr<MemoryBitmap> alpha_;
     std::vector<std::uint8_t> frame_;
     std::int32_t current_ = -1;
+    FrameKeeping keeping_;
+    // The read-ahead thread's own frame and pictures, made here so that it never touches the
+    // registry (bitmaps register their interfaces).
+    std::vector<std::uint8_t> aheadFrame_;
+    std::unique_ptr<MemoryBitmap> aheadColour_;
+    std::unique_ptr<MemoryBitmap> aheadAlpha_;
+    std::unique_ptr<FrameReadAhead> readAhead_;  // started at the first move; stopped first
 };
 
 // The pixels of one BGRA frame split into an RGB555 bitmap and an alpha bitmap of the same size.
@@ -89,8 +113,17 @@ public:
     HostVideo* videoOf(InterfaceTable* handle);
     const std::string& lastError() const { return lastError_; }  // why the last open failed
 
+    // The decoded frames of every video this factory opened; a limit of 0 turns keeping them off.
+    FrameCache& cache() { return cache_; }
+    // Frames decoded ahead of a video that moved, for the videos opened from now on (0: none; only
+    // with a cache).
+    void setReadAhead(std::int32_t frames) { readAhead_ = frames; }
+    std::int32_t readAhead() const { return readAhead_; }
+
 private:
     Opener opener_;
+    FrameCache cache_;  // before the videos: they forget their frames as they close
+    std::int32_t readAhead_ = 0;
     std::map<InterfaceTable*, std::unique_ptr<HostVideo>> videos_;
     std::string lastError_;
 };

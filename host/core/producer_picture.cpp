@@ -9,6 +9,7 @@
 #include "host/core/bitmap_font.h"
 #include "host/core/surface.h"
 #include "media/blend.h"
+#include "media/blend_fast.h"
 
 namespace hostengine {
 namespace {
@@ -182,7 +183,9 @@ void ProducerPicture::draw(Canvas* canvas) {
     PixelRows* alphaRows = alpha_.lockRows(0, h - 1);
     if (colourRows && alphaRows && destination->bitsPerPixel == 16) {
         const BlendTableSet tables{blend.srcRed, blend.srcGreen, blend.srcBlue, blend.dstRed, blend.dstGreen, blend.dstBlue};
-        blendReference(tables, coordMap_.data(), *colourRows, *alphaRows, *destination, drawn, skipX, skipY);
+        // The module's dispatch: its vector kernel at full opacity (bit for bit the tables' result),
+        // the tables themselves while a blink has the opacity elsewhere.
+        blendDraw(tables, blend.opacity, coordMap_.data(), 1.0, *colourRows, *alphaRows, *destination, drawn, skipX, skipY);
     }
     alpha_.unlockRows(alphaRows);
     colour_.unlockRows(colourRows);

@@ -232,7 +232,9 @@ bool FfmpegFrameSource::convert(std::uint8_t* bgra) {
 FfmpegVideoFactory::FfmpegVideoFactory()
     : HostVideoFactory("avifile", [](const std::string& path, std::string& error) -> std::unique_ptr<FrameSource> {
           return FfmpegFrameSource::open(path, error);
-      }) {}
+      }) {
+    setReadAhead(kFfmpegReadAhead);
+}
 
 std::unique_ptr<HostVideoFactory> registerFfmpegVideoFactory(HostEngine&) { return std::make_unique<FfmpegVideoFactory>(); }
 

@@ -2,10 +2,10 @@
 // taken from the codec's alpha channel (ffv1/png/qtrle/utvideo with alpha, raw BGRA) and opaque
 // otherwise.
 //
-// Frames are decoded on demand, never held all at once (a 512 x 512 video of 300 frames would take
-// 236 MB as RGB): opening reads the packets once to learn every frame's timestamp and which frames
-// are key frames; moving to a frame decodes forward from the current one when no key frame lies in
-// between, and otherwise seeks to the key frame at or before it and decodes forward from there. So
+// A source decodes on demand and holds one frame; what is kept between moves is the factory's frame
+// cache, bounded in bytes (a 512 x 512 video of 300 frames would take 236 MB). Opening reads the
+// packets once to learn every frame's timestamp and which frames are key frames; moving to a frame
+// decodes forward from the current one when no key frame lies in between, and otherwise seeks to the key frame at or before it and decodes forward from there. So
 // seek lands on exactly the frame asked for, and stepping with next decodes one frame per step.
 #pragma once
 
@@ -75,7 +75,11 @@ private:
     int decoded_ = 0;
 };
 
+// Half a second of a pawn's stepping (a frame per 83 ms), decoded ahead on the video's own thread.
+constexpr std::int32_t kFfmpegReadAhead = 6;
+
 // The "avifile" factory of builds with FFmpeg; it reads the uncompressed AVIs of raw_avi as well.
+// It keeps what it decoded (the factory's cache) and decodes ahead of a video that moved.
 class FfmpegVideoFactory : public HostVideoFactory {
 public:
     FfmpegVideoFactory();

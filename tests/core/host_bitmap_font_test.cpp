@@ -120,6 +120,33 @@ TEST(HostBitmapFont, OutlinePhaseGrowsTheGlyphsAndOtherPhasesDrawPlainly) {
     for (int x = 0; x < 80; ++x) EXPECT_FALSE(outline[9 * 80 + x]);
 }
 
+TEST(HostBitmapFont, ALineDrawnAgainMatchesAFreshFontWherePhaseScaleOrClipChanged) {
+    struct Draw {
+        std::int32_t x, y;
+        std::int32_t phase;
+        double scaleX;
+        const char* text;
+    };
+    // One font draws these in order, each on a clean surface; a fresh font draws each once. The
+    // kept runs must never show through where the line, its phase, its scale or its clipping differ.
+    const Draw draws[] = {{5, 5, 1, 1.0, "120"}, {40, 12, 1, 1.0, "120"}, {60, 25, 1, 1.0, "120"}, {-7, -3, 1, 1.0, "120"},
+                          {5, 5, 0, 1.0, "120"}, {5, 5, 1, 1.5, "120"}, {5, 5, 1, 1.0, "121"}, {5, 5, 1, 1.0, "120"}};
+    Scene kept;
+    for (const Draw& d : draws) {
+        kept.surface.fill(kGrey);
+        kept.font.font()->setPhase(d.phase);
+        kept.font.font()->setScaleX(d.scaleX);
+        kept.canvas.drawText(d.x, d.y, d.text);
+        Scene fresh;
+        fresh.font.font()->setPhase(d.phase);
+        fresh.font.font()->setScaleX(d.scaleX);
+        fresh.canvas.drawText(d.x, d.y, d.text);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 80; ++x)
+                ASSERT_EQ(kept.surface.pixel(x, y), fresh.surface.pixel(x, y)) << d.text << " at " << d.x << "," << d.y << " pixel " << x << "," << y;
+    }
+}
+
 TEST(HostBitmapFont, FailedLocksAndNullTextDrawNothing) {
     Scene scene;
     scene.surface.locks().setFailing(true);

@@ -17,9 +17,9 @@ namespace {
 void printUsage(std::FILE* to) {
     std::fputs(
         "usage: pawnstage render [--script FILE] [--out show.mp4|show.gif|frames/] [--size WxH] [--fps N]\n"
-        "                        [--seed N] [--samples DIR] [--plugin PATH] [--log-level N]\n"
+        "                        [--seed N] [--samples DIR] [--plugin PATH] [--log-level N] [--video-cache MB]\n"
         "       pawnstage play [--script FILE] [--samples DIR] [--plugin PATH] [--log-level N] [--seed N]\n"
-        "                      [--screenshot FILE --frames N]\n"
+        "                      [--video-cache MB] [--watch [--reload-shots DIR]] [--overlay] [--screenshot FILE --frames N]\n"
 #ifdef PAWNSTAGE_WITH_CHECK
         "       pawnstage check [--penguin] [--root DIR] [--json] [--sheet FILE] ARCHIVE...\n"
 #endif

@@ -76,6 +76,9 @@ void addStageOptions(OptionReader& reader, StageOptions& options) {
     reader.option("--seed", [&](const std::string& v) {
         options.seed = static_cast<std::uint32_t>(wholeNumber("--seed", v, 0, std::numeric_limits<std::uint32_t>::max()));
     });
+    reader.option("--video-cache", [&](const std::string& v) {
+        options.videoCacheMb = static_cast<std::int32_t>(wholeNumber("--video-cache", v, 0, 65536));
+    });
 }
 
 bool isDirectory(const fs::path& path) {

@@ -20,6 +20,7 @@ struct StageOptions {
     std::string plugin;   // empty: found next to the program
     int logLevel = 3;     // module log lines of this level and above go to stderr (1 all, 3 failures, 4 none)
     std::uint32_t seed = 1;
+    std::int32_t videoCacheMb = 128;  // decoded video frames kept in memory, MiB; 0 decodes every move
 };
 
 struct RenderOptions : StageOptions {
@@ -32,6 +33,7 @@ struct RenderOptions : StageOptions {
 struct PlayOptions : StageOptions {
     std::string screenshot;  // with frames > 0: render that many frames, write the window's picture, quit
     std::int32_t frames = 0;
+    bool watch = false;  // reload the script and the pawn archives when their files change
 };
 
 // argv holds the arguments after the command's name. Throw UsageError.

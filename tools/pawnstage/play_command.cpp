@@ -4,14 +4,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tools/pawnstage/commands.h"
+#include "tools/pawnstage/live_show.h"
 #include "tools/pawnstage/options.h"
 #include "tools/pawnstage/show_writer.h"
 #include "tools/pawnstage/stage.h"
 #include "tools/pawnstage/stage_log.h"
+#include "tools/pawnstage/stage_overlay.h"
 
 namespace pawnstage {
 
@@ -19,16 +22,53 @@ namespace {
 
 constexpr std::uint32_t kFrameMs = 33;  // about 30 frames a second
 
+// How often a watched show looks at its files.
+constexpr std::uint32_t kWatchEveryMs = 250;
+// A picture of a reload is taken once it has been on screen this many frames.
+constexpr int kFramesBeforeReloadShot = 3;
+
 const char kKeyHelp[] =
     "keys: 1-4 choose the player, b buzz, h happy, u unhappy, l / r look left / right, f freeze,\n"
     "      t unfreeze, d going down, c coming up, w wait hold, + add 10, - lose 10, p penguin,\n"
-    "      space use the bonus, 0 end the bonus, Esc quit\n";
+    "      space use the bonus, 0 end the bonus, Return pause / resume, s step one frame,\n"
+    "      F5 restart, o what each pawn is doing, Esc quit\n";
 
 void printPlayUsage(std::FILE* to) {
     std::fputs(
         "usage: pawnstage play [--script FILE] [--samples DIR] [--plugin PATH] [--log-level N] [--seed N]\n"
+        "                      [--video-cache MB] [--watch [--reload-shots DIR]] [--overlay]\n"
         "                      [--screenshot FILE --frames N]\n",
         to);
+}
+
+// The options only play has that take no value (or one only with --watch), taken out of argv before
+// the shared reader sees the rest.
+struct WatchOptions {
+    bool watch = false;
+    bool overlay = false;     // start with what each pawn is doing on screen (the o key)
+    std::string reloadShots;  // with --watch: the window's picture after the start and each reload
+};
+
+WatchOptions takeWatchOptions(int& argc, char** argv) {
+    WatchOptions options;
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--watch") {
+            options.watch = true;
+        } else if (arg == "--overlay") {
+            options.overlay = true;
+        } else if (arg == "--reload-shots" || arg.rfind("--reload-shots=", 0) == 0) {
+            if (arg.size() > 14) options.reloadShots = arg.substr(15);
+            else if (i + 1 < argc) options.reloadShots = argv[++i];
+            if (options.reloadShots.empty()) throw UsageError("--reload-shots needs a directory");
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    if (!options.reloadShots.empty() && !options.watch) throw UsageError("--reload-shots goes with --watch");
+    return options;
 }
 
 struct KeyCommand {
@@ -165,59 +205,122 @@ struct SdlSession {
 
 int runPlayCommand(int argc, char** argv) {
     PlayOptions options;
-    ShowScript script;
+    WatchOptions watching;
     std::string samples, plugin;
     try {
+        watching = takeWatchOptions(argc, argv);
         options = parsePlayOptions(argc, argv);
-        const ScriptSource source = readScript(options.script);
-        script = parseShowScript(source.text, source.name);
+        options.watch = watching.watch;
         samples = findSamples(options.samples);
         plugin = findPlugin(options.plugin);
     } catch (const UsageError& error) {
         std::fprintf(stderr, "pawnstage play: %s\n", error.what());
         printPlayUsage(stderr);
         return 2;
-    } catch (const ScriptError& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
     }
 
     try {
+        // The script is read before the window opens: one that does not read ends the command, as
+        // render does. Once the show runs, a watched script's errors go on screen instead.
+        LiveShow show(options.script, StageSetup{samples, plugin, false, options.seed, static_cast<std::size_t>(options.videoCacheMb) << 20});
         SdlSession sdl;
         Window window;
         std::unique_ptr<Speaker> speaker;
         if (sdl.audio) speaker = std::make_unique<Speaker>();
         StageLog log(options.logLevel);
-        Stage stage(script, StageSetup{samples, plugin, true, options.seed});
-        log.print(stage.takeLog());
+        StageOverlay overlay;
+        if (watching.overlay) overlay.toggleDetails();
+        auto takeLog = [&] {
+            if (!show.stage()) return;
+            const std::vector<hostengine::LogLine> lines = show.stage()->takeLog();
+            log.print(lines);
+            overlay.keepLog(lines);
+        };
+        takeLog();
         if (options.screenshot.empty()) std::fputs(kKeyHelp, stdout);
+        if (!watching.reloadShots.empty()) std::filesystem::create_directories(watching.reloadShots);
 
         std::size_t chosen = 0;
         std::int32_t framesShown = 0;
-        bool running = true;
+        bool running = true, paused = false;
+        int generation = show.generation();
+        int reloadShots = 0;
+        int framesToReloadShot = watching.reloadShots.empty() ? -1 : kFramesBeforeReloadShot;
+        std::uint32_t lastTicks = SDL_GetTicks(), lastWatch = lastTicks;
+        hostengine::Surface empty(kStageWidth, kStageHeight);
+        const std::vector<std::uint16_t> backdrop = makeBackdrop();
         while (running) {
             const std::uint32_t frameStart = SDL_GetTicks();
+            bool step = false;
             SDL_Event event;
             while (SDL_PollEvent(&event)) {
                 if (event.type == SDL_QUIT) running = false;
                 if (event.type != SDL_KEYDOWN) continue;
                 const SDL_Keycode key = event.key.keysym.sym;
                 if (key == SDLK_ESCAPE) running = false;
-                if (key >= SDLK_1 && key <= SDLK_4 && static_cast<std::size_t>(key - SDLK_1) < stage.slotCount()) {
+                if (key == SDLK_RETURN || key == SDLK_KP_ENTER) paused = !paused;
+                if (key == SDLK_s) paused = step = true;
+                if (key == SDLK_o) overlay.toggleDetails();
+                if (key == SDLK_F5) {
+                    try {
+                        show.restart();
+                        overlay.notice("restarted", frameStart);
+                    } catch (const StageError& error) {
+                        overlay.error(error.what());
+                    }
+                }
+                Stage* stage = show.stage();
+                if (!stage) continue;
+                if (key >= SDLK_1 && key <= SDLK_4 && static_cast<std::size_t>(key - SDLK_1) < stage->slotCount()) {
                     chosen = static_cast<std::size_t>(key - SDLK_1);
-                    std::printf("player %d (%s)\n", static_cast<int>(stage.slot(chosen).number), stage.slot(chosen).archive.c_str());
+                    std::printf("player %d (%s)\n", static_cast<int>(stage->slot(chosen).number), stage->slot(chosen).archive.c_str());
                 }
                 for (const KeyCommand& command : kKeys)
-                    if (command.key == key) stage.command(chosen, command.action, command.first, command.second);
+                    if (command.key == key) stage->command(chosen, command.action, command.first, command.second);
             }
-            stage.runFrame(stage.now());
-            stage.drawFrame();
-            log.print(stage.takeLog());
+            if (watching.watch && frameStart - lastWatch >= kWatchEveryMs) {
+                lastWatch = frameStart;
+                const LiveShow::Reload reload = show.poll();
+                if (!reload.text.empty()) {
+                    std::fprintf(stderr, "pawnstage play: %s\n", reload.text.c_str());
+                    if (reload.error) overlay.error(reload.text);
+                    else overlay.notice(reload.text, frameStart);
+                    if (!watching.reloadShots.empty()) framesToReloadShot = kFramesBeforeReloadShot;
+                }
+            }
+            if (show.generation() != generation) {
+                generation = show.generation();
+                // The new show's sounds start at its clock 0; the device is closed before it opens again.
+                speaker.reset();
+                if (sdl.audio) speaker = std::make_unique<Speaker>();
+                chosen = 0;
+            }
+            // The show's clock follows the real one but for pauses; a step moves it one frame.
+            const std::uint32_t elapsed = frameStart - lastTicks;
+            lastTicks = frameStart;
+            if (!paused || step) show.advance(step ? kFrameMs : elapsed);
+
+            Stage* stage = show.stage();
+            if (stage) {
+                stage->drawFrame();
+                takeLog();
+            } else {
+                for (std::int32_t y = 0; y < kStageHeight; ++y)
+                    std::copy_n(backdrop.data() + static_cast<std::size_t>(y) * kStageWidth, kStageWidth, empty.row(y));
+            }
+            overlay.draw(stage ? stage->surface() : empty, stage, paused, frameStart);
             ++framesShown;
             const bool lastFrame = !options.screenshot.empty() && framesShown >= options.frames;
+            const bool reloadShot = framesToReloadShot >= 0 && framesToReloadShot-- == 0;
             std::vector<std::uint8_t> picture;
-            window.show(stage.surface(), lastFrame ? &picture : nullptr);
-            if (speaker) speaker->catchUp(stage.sounds(), stage.now());
+            window.show(stage ? stage->surface() : empty, lastFrame || reloadShot ? &picture : nullptr);
+            if (speaker && stage) speaker->catchUp(stage->sounds(), show.clock());
+            if (reloadShot) {
+                const std::string path = (std::filesystem::path(watching.reloadShots) / ("reload-" + std::to_string(reloadShots++) + ".png")).string();
+                writePngFile(path, kStageWidth, kStageHeight, picture.data());
+                std::printf("%s\n", path.c_str());
+                std::fflush(stdout);
+            }
             if (lastFrame) {
                 writePngFile(options.screenshot, kStageWidth, kStageHeight, picture.data());
                 std::printf("%s\n", options.screenshot.c_str());
@@ -227,6 +330,8 @@ int runPlayCommand(int argc, char** argv) {
             if (spent < kFrameMs) SDL_Delay(kFrameMs - spent);
         }
         return 0;
+    } catch (const ScriptError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
     } catch (const StageError& error) {
         std::fprintf(stderr, "pawnstage play: %s\n", error.what());
     } catch (const WriteError& error) {

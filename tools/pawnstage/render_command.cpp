@@ -23,7 +23,7 @@ std::int64_t soundFrameOf(std::int64_t index, std::int32_t fps) { return index *
 void printRenderUsage(std::FILE* to) {
     std::fputs(
         "usage: pawnstage render [--script FILE] [--out show.mp4|show.gif|frames/] [--size WxH] [--fps N]\n"
-        "                        [--seed N] [--samples DIR] [--plugin PATH] [--log-level N]\n",
+        "                        [--seed N] [--samples DIR] [--plugin PATH] [--log-level N] [--video-cache MB]\n",
         to);
 }
 
@@ -56,7 +56,7 @@ int runRenderCommand(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     try {
         StageLog log(options.logLevel);
-        Stage stage(script, StageSetup{samples, plugin, false, options.seed});
+        Stage stage(script, StageSetup{samples, plugin, false, options.seed, static_cast<std::size_t>(options.videoCacheMb) << 20});
         log.print(stage.takeLog());
 
         std::unique_ptr<ShowWriter> writer = openShowWriter(kind, options.out, options.width, options.height, options.fps);
@@ -91,8 +91,12 @@ int runRenderCommand(int argc, char** argv) {
 
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::error_code ignored;
-        std::fprintf(stderr, "pawnstage: %s: %lld frames (%s s at %d fps, %dx%d) in %.1f s\n", writer->describe().c_str(),
-                     static_cast<long long>(frames), formatTime(length).c_str(), options.fps, options.width, options.height, seconds);
+        std::fprintf(stderr, "pawnstage: %s: %lld frames (%s s at %d fps, %dx%d) in %.1f s, %.0f frames per second\n",
+                     writer->describe().c_str(), static_cast<long long>(frames), formatTime(length).c_str(), options.fps, options.width,
+                     options.height, seconds, seconds > 0 ? static_cast<double>(frames) / seconds : 0.0);
+        std::fprintf(stderr, "pawnstage: video cache: %.1f MB in %zu frames (limit %d MB)\n",
+                     static_cast<double>(stage.videos().cache().bytesHeld()) / (1 << 20), stage.videos().cache().framesHeld(),
+                     options.videoCacheMb);
         // Only the path on stdout, for scripts that go on with it.
         std::printf("%s\n", std::filesystem::absolute(options.out, ignored).string().c_str());
         return 0;

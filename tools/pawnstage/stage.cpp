@@ -99,19 +99,15 @@ Stage::Stage(const ShowScript& script, const StageSetup& setup)
 
     media.sounds = std::make_unique<hostengine::SoundFactory>(engine_);
     media.videos = makeVideoFactory(engine_);
+    media.videos->cache().setLimit(setup.videoCacheBytes);
     media.font = makeScoreFont();
     media.producer = std::make_unique<hostengine::Producer>(engine_, mediaRoot, media.font ? media.font->font() : nullptr);
 
+    root_ = root;
+    samplesDir_ = setup.samplesDir;
     for (const PlayerSlot& slot : script_.players) {
-        PawnSlot pawn;
-        pawn.handle = media.factory->createPlayer(root, slot.archive.c_str(), slot.number);
-        if (pawn.handle) {
-            pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
-            pawn.visible = pawn.handle->find<IVisible>("IVisible");
-        }
-        if (!pawn.player || !pawn.visible) throw StageError("the plug-in made no pawn for player " + std::to_string(slot.number));
-        pawn.visible->setPosition(slot.x, slot.y);
-        pawns_.push_back(pawn);
+        pawns_.push_back(makePawn(slot));
+        pawns_.back().visible->setPosition(slot.x, slot.y);
     }
     // Every pawn seeds the C library's generator from the wall clock as it is built; seeding it again
     // here, once they all exist, makes the show's random choices depend on the seed alone.
@@ -119,7 +115,8 @@ Stage::Stage(const ShowScript& script, const StageSetup& setup)
 }
 
 Stage::~Stage() {
-    for (PawnSlot& pawn : pawns_) media_->factory->destroyPlayer(pawn.handle);
+    for (PawnSlot& pawn : pawns_)
+        if (pawn.handle) media_->factory->destroyPlayer(pawn.handle);
     pawns_.clear();
     media_->producer.reset();
     // A score or buzz sound still playing delivers its end notice now and lets go of its data.
@@ -128,14 +125,54 @@ Stage::~Stage() {
     media_.reset();
 }
 
+Stage::PawnSlot Stage::makePawn(const PlayerSlot& slot) {
+    PawnSlot pawn;
+    pawn.handle = media_->factory->createPlayer(root_, slot.archive.c_str(), slot.number);
+    if (pawn.handle) {
+        pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
+        pawn.visible = pawn.handle->find<IVisible>("IVisible");
+    }
+    if (!pawn.player || !pawn.visible) {
+        if (pawn.handle) media_->factory->destroyPlayer(pawn.handle);
+        throw StageError("the plug-in made no pawn for player " + std::to_string(slot.number));
+    }
+    return pawn;
+}
+
+bool Stage::adoptScript(const ShowScript& script) {
+    const std::uint32_t now = engine_.currentTime();
+    auto sameSlot = [](const PlayerSlot& a, const PlayerSlot& b) { return a.number == b.number && a.archive == b.archive && a.x == b.x && a.y == b.y; };
+    if (script.players.size() != script_.players.size() || now > script.lengthMs() ||
+        !std::equal(script.players.begin(), script.players.end(), script_.players.begin(), sameSlot))
+        return false;
+    script_ = script;
+    nextCue_ = 0;
+    while (nextCue_ < script_.cues.size() && script_.cues[nextCue_].timeMs <= now) ++nextCue_;
+    return true;
+}
+
+void Stage::remakePawn(std::size_t slotIndex, std::int32_t x, std::int32_t y) {
+    if (slotIndex >= pawns_.size()) return;
+    media_->factory->destroyPlayer(pawns_[slotIndex].handle);
+    pawns_[slotIndex] = PawnSlot();
+    // The module keeps every directory it opened, with what it listed then; a root of its own makes
+    // the new pawn read its archive as it is now (its sequence table above all).
+    if (ResourceDir* fresh = media_->archives->makeRootDir(samplesDir_)) root_ = fresh;
+    pawns_[slotIndex] = makePawn(script_.players[slotIndex]);
+    pawns_[slotIndex].visible->setPosition(x, y);
+}
+
 hostengine::SoundFactory& Stage::sounds() { return *media_->sounds; }
+
+hostengine::HostVideoFactory& Stage::videos() { return *media_->videos; }
 
 std::uint32_t Stage::now() { return engine_.currentTime(); }
 
 void Stage::runFrame(std::uint32_t ms) {
     if (ms != engine_.currentTime()) engine_.setTime(ms);
     deliverCuesUntil(ms);
-    for (PawnSlot& pawn : pawns_) pawn.player->update();
+    for (PawnSlot& pawn : pawns_)
+        if (pawn.player) pawn.player->update();
     engine_.pumpEvents();
 }
 
@@ -145,12 +182,12 @@ void Stage::deliverCuesUntil(std::uint32_t ms) {
 
 void Stage::deliver(const Cue& cue) {
     for (std::size_t i = 0; i < pawns_.size(); ++i)
-        if (cue.player == kAllPlayers || script_.players[i].number == cue.player)
+        if (pawns_[i].player && (cue.player == kAllPlayers || script_.players[i].number == cue.player))
             perform(*pawns_[i].player, *pawns_[i].visible, cue.action, cue.first, cue.second);
 }
 
 void Stage::command(std::size_t slotIndex, Action action, std::int32_t first, std::int32_t second) {
-    if (slotIndex >= pawns_.size()) return;
+    if (slotIndex >= pawns_.size() || !pawns_[slotIndex].player) return;
     perform(*pawns_[slotIndex].player, *pawns_[slotIndex].visible, action, first, second);
 }
 
@@ -160,7 +197,8 @@ void Stage::drawFrame() {
     // A fresh context each frame: whatever a pawn left set on it does not carry over.
     Canvas canvas = hostengine::makeCanvas(surface_);
     assert(hostengine::clipInsideSurface(canvas, surface_.width(), surface_.height()));
-    for (PawnSlot& pawn : pawns_) pawn.visible->draw(&canvas);
+    for (PawnSlot& pawn : pawns_)
+        if (pawn.visible) pawn.visible->draw(&canvas);
 }
 
 std::vector<hostengine::LogLine> Stage::takeLog() {
