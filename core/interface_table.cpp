@@ -1,7 +1,7 @@
 #include "core/abi.h"
 #include "core/allocator.h"
 #include "core/names.h"
-#include "module/services.h"
+#include "core/registry_binding.h"
 
 RegistryNode* InterfaceTable::add(const char* interfaceName, EntryValue value) {
     // The array grows by exactly one pair per call; a refused allocation adds nothing.
@@ -18,7 +18,7 @@ RegistryNode* InterfaceTable::add(const char* interfaceName, EntryValue value) {
     }
     pairs[count] = InterfacePair{name, value};
     ++count;
-    ObjectRegistry* registry = services().objectRegistry;
+    ObjectRegistry* registry = boundObjectRegistry();
     return registry ? registry->insert(objectName, interfaceName, this, value) : nullptr;
 }
 
@@ -33,7 +33,7 @@ void InterfaceTable::teardown() {
         pairs = nullptr;
         return;
     }
-    if (ObjectRegistry* registry = services().objectRegistry) registry->removeAll(this);
+    if (ObjectRegistry* registry = boundObjectRegistry()) registry->removeAll(this);
     for (std::int32_t i = 0; i < count; ++i) freeBytes(pairs[i].name);
     freeBytes(pairs);
     pairs = nullptr;

@@ -1,5 +1,14 @@
 #include "core/abi.h"
 #include "core/allocator.h"
+#include "core/registry_binding.h"
+
+namespace {
+ObjectRegistry* boundRegistry = nullptr;
+}  // namespace
+
+void bindObjectRegistry(ObjectRegistry* registry) { boundRegistry = registry; }
+
+ObjectRegistry* boundObjectRegistry() { return boundRegistry; }
 
 RegistryNode* ObjectRegistry::insert(const char* objectName, const char* interfaceName, InterfaceTable* table,
                                      EntryValue value) {

@@ -1,5 +1,7 @@
 #include "module/services.h"
 
+#include "core/registry_binding.h"
+
 ModuleServices& services() {
     static ModuleServices state;
     return state;
@@ -11,12 +13,13 @@ void bindServices(Host* host) {
     ModuleServices& state = services();
     state.host = host;
     state.spareServiceA = host->spareServiceA();
-    state.objectRegistry = host->objectRegistry();
+    bindObjectRegistry(host->objectRegistry());
     state.typeRegistry = host->typeRegistry();
     state.spareServiceB = host->spareServiceB();
 }
 
 void unbindServices() {
+    bindObjectRegistry(nullptr);
     ModuleServices& state = services();
     KTPlayerFactory* factory = state.factory;
     void* instance = state.instance;

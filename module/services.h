@@ -8,8 +8,7 @@ class KTPlayerFactory;
 
 struct ModuleServices {
     Host* host = nullptr;
-    ObjectRegistry* objectRegistry = nullptr;
-    TypeRegistry* typeRegistry = nullptr;
+    TypeRegistry* typeRegistry = nullptr;  // the object registry is the component model's (core/registry_binding.h)
     void* spareServiceA = nullptr;  // kept for the module's life, read by nothing
     void* spareServiceB = nullptr;
     KTPlayerFactory* factory = nullptr;

@@ -11,7 +11,7 @@ std::int32_t elapsedSince(std::uint32_t startTime) {
     return static_cast<std::int32_t>(hostTime() - startTime);
 }
 
-LinearCurve::LinearCurve(double startValue_, double endValue_, std::int32_t duration_)
+TimedCurve::TimedCurve(double startValue_, double endValue_, std::int32_t duration_)
     : startTime(hostTime()), startValue(startValue_), endValue(endValue_), duration(duration_) {}
 
 double LinearCurve::value() {
@@ -27,11 +27,6 @@ double LinearCurve::value() {
     return endValue;
 }
 
-std::int32_t LinearCurve::isFinished() { return finished; }
-
-StepCurve::StepCurve(double startValue_, double endValue_, std::int32_t duration_)
-    : startTime(hostTime()), startValue(startValue_), endValue(endValue_), duration(duration_) {}
-
 double StepCurve::value() {
     if (elapsedSince(startTime) >= duration) {
         finished = 1;
@@ -39,11 +34,6 @@ double StepCurve::value() {
     }
     return startValue;
 }
-
-std::int32_t StepCurve::isFinished() { return finished; }
-
-EaseCurve::EaseCurve(double startValue_, double endValue_, std::int32_t duration_)
-    : startTime(hostTime()), startValue(startValue_), endValue(endValue_), duration(duration_) {}
 
 double EaseCurve::value() {
     const std::int32_t elapsed = elapsedSince(startTime);
@@ -58,5 +48,3 @@ double EaseCurve::value() {
     finished = 1;
     return endValue;
 }
-
-std::int32_t EaseCurve::isFinished() { return finished; }

@@ -14,44 +14,38 @@ public:
 // Elapsed time since `startTime`: a wrapping 32-bit difference read as a signed number.
 std::int32_t elapsedSince(std::uint32_t startTime);
 
-// From start to end in a straight line; finished after the first read past the duration.
-class LinearCurve : public Curve {
+// What every kind of curve carries, set by its constructor: the clock reading it started at, the
+// values it runs between, how long, and whether a read has found it run out. Kinds differ only in
+// their value().
+class TimedCurve : public Curve {
 public:
-    LinearCurve(double startValue, double endValue, std::int32_t duration);
-    double value() override;
-    std::int32_t isFinished() override;
+    TimedCurve(double startValue, double endValue, std::int32_t duration);
+    std::int32_t isFinished() override { return finished; }
 
     std::uint32_t startTime;
     double startValue;
     double endValue;
     std::int32_t duration;
     std::int32_t finished = 0;
+};
+
+// From start to end in a straight line; finished after the first read past the duration.
+class LinearCurve : public TimedCurve {
+public:
+    using TimedCurve::TimedCurve;
+    double value() override;
 };
 
 // The start value until the duration has passed, then the end value; finished at once then.
-class StepCurve : public Curve {
+class StepCurve : public TimedCurve {
 public:
-    StepCurve(double startValue, double endValue, std::int32_t duration);
+    using TimedCurve::TimedCurve;
     double value() override;
-    std::int32_t isFinished() override;
-
-    std::uint32_t startTime;
-    double startValue;
-    double endValue;
-    std::int32_t duration;
-    std::int32_t finished = 0;
 };
 
 // Smoothstep applied twice: leaves the start and reaches the end more gently than a straight line.
-class EaseCurve : public Curve {
+class EaseCurve : public TimedCurve {
 public:
-    EaseCurve(double startValue, double endValue, std::int32_t duration);
+    using TimedCurve::TimedCurve;
     double value() override;
-    std::int32_t isFinished() override;
-
-    std::uint32_t startTime;
-    double startValue;
-    double endValue;
-    std::int32_t duration;
-    std::int32_t finished = 0;
 };
