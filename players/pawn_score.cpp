@@ -70,7 +70,9 @@ void Pawn::startScoreRoll() {
     // 50 ms longer for every full 25 points; computed wide, so a change of -2^31 has a duration too.
     std::int64_t duration = (std::llabs(change) / 25 + 26) * 50;
     if (duration > INT32_MAX) duration = INT32_MAX;
-    scoreRoll = create<LinearCurve>(static_cast<double>(rolledScore), static_cast<double>(score),
+    // The counter runs over the change as the 32-bit score made it, so a sum that wrapped past the top
+    // still counts up (through the wrap, shown as it wraps) and never away from where it ends.
+    scoreRoll = create<LinearCurve>(static_cast<double>(rolledScore), static_cast<double>(rolledScore + change),
                                     static_cast<std::int32_t>(duration));
     rolledScore = score;
 }
@@ -87,7 +89,7 @@ void Pawn::drawScore(Canvas* canvas) {
     if (!scoreShown) return;
     std::int32_t phase;
     if (scoreRoll) {
-        setScoreText(static_cast<std::int32_t>(scoreRoll->value()));
+        setScoreText(wrapped(static_cast<std::int64_t>(scoreRoll->value())));
         if (scoreRoll->isFinished()) {
             destroy<Curve>(scoreRoll);
             scoreRoll = nullptr;

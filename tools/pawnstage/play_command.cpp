@@ -9,9 +9,11 @@
 
 #include "tools/pawnstage/commands.h"
 #include "tools/pawnstage/options.h"
+#include "tools/pawnstage/output_file.h"
 #include "tools/pawnstage/show_writer.h"
 #include "tools/pawnstage/stage.h"
 #include "tools/pawnstage/stage_log.h"
+#include "tools/pawnstage/terminal_text.h"
 
 namespace pawnstage {
 
@@ -174,11 +176,11 @@ int runPlayCommand(int argc, char** argv) {
         samples = findSamples(options.samples);
         plugin = findPlugin(options.plugin);
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "pawnstage play: %s\n", error.what());
+        std::fprintf(stderr, "pawnstage play: %s\n", terminalSafe(error.what()).c_str());
         printPlayUsage(stderr);
         return 2;
     } catch (const ScriptError& error) {
-        std::fprintf(stderr, "%s\n", error.what());
+        std::fprintf(stderr, "%s\n", terminalSafe(error.what()).c_str());
         return 1;
     }
 
@@ -189,6 +191,7 @@ int runPlayCommand(int argc, char** argv) {
         if (sdl.audio) speaker = std::make_unique<Speaker>();
         StageLog log(options.logLevel);
         Stage stage(script, StageSetup{samples, plugin, true, options.seed});
+        for (const std::string& note : stage.takeNotes()) std::fprintf(stderr, "pawnstage: %s\n", terminalSafe(note).c_str());
         log.print(stage.takeLog());
         if (options.screenshot.empty()) std::fputs(kKeyHelp, stdout);
 
@@ -219,7 +222,9 @@ int runPlayCommand(int argc, char** argv) {
             window.show(stage.surface(), lastFrame ? &picture : nullptr);
             if (speaker) speaker->catchUp(stage.sounds(), stage.now());
             if (lastFrame) {
-                writePngFile(options.screenshot, kStageWidth, kStageHeight, picture.data());
+                PendingOutput shot(options.screenshot, false);
+                writePngFile(shot.path(), kStageWidth, kStageHeight, picture.data());
+                shot.commit();
                 std::printf("%s\n", options.screenshot.c_str());
                 break;
             }
@@ -228,9 +233,9 @@ int runPlayCommand(int argc, char** argv) {
         }
         return 0;
     } catch (const StageError& error) {
-        std::fprintf(stderr, "pawnstage play: %s\n", error.what());
+        std::fprintf(stderr, "pawnstage play: %s\n", terminalSafe(error.what()).c_str());
     } catch (const WriteError& error) {
-        std::fprintf(stderr, "pawnstage play: %s\n", error.what());
+        std::fprintf(stderr, "pawnstage play: %s\n", terminalSafe(error.what()).c_str());
     }
     return 1;
 }

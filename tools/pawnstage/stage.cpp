@@ -8,6 +8,7 @@
 #include "host/core/producer.h"
 #include "host/core/resource_root.h"
 #include "tools/pawnstage/stage_media.h"
+#include "tools/pawnstage/stage_notes.h"
 
 namespace pawnstage {
 
@@ -100,9 +101,22 @@ Stage::Stage(const ShowScript& script, const StageSetup& setup)
     media.font = makeScoreFont();
     media.producer = std::make_unique<hostengine::Producer>(engine_, mediaRoot, media.font ? media.font->font() : nullptr);
 
+    if (mediaRoot) {
+        notes_ = producerNotes(script_, setup.realClock, producerDir.string(), *media.producer);
+    } else if (!script_.cues.empty() || setup.realClock) {
+        notes_.push_back(setup.samplesDir + " has no producer/ directory: no score sound, no penguin (a pawn given bonus 16 shows no "
+                         "figure until the bonus ends), plain badges for the bonus pictures");
+    }
+
     for (const PlayerSlot& slot : script_.players) {
         PawnSlot pawn;
+        const std::size_t logged = engine_.logLines().size();
+        const std::size_t opened = media.archives->directoriesOpened().size();
         pawn.handle = media.factory->createPlayer(root, slot.archive.c_str(), slot.number);
+        const std::vector<hostengine::LogLine> creation(engine_.logLines().begin() + static_cast<std::ptrdiff_t>(logged), engine_.logLines().end());
+        const std::vector<std::string> directories(media.archives->directoriesOpened().begin() + static_cast<std::ptrdiff_t>(opened),
+                                                   media.archives->directoriesOpened().end());
+        for (std::string& note : pawnNotes(slot, creation, directories)) notes_.push_back(std::move(note));
         if (pawn.handle) {
             pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
             pawn.visible = pawn.handle->find<IVisible>("IVisible");
@@ -159,6 +173,8 @@ void Stage::drawFrame() {
     Canvas canvas = hostengine::makeCanvas(surface_);
     for (PawnSlot& pawn : pawns_) pawn.visible->draw(&canvas);
 }
+
+std::vector<std::string> Stage::takeNotes() { return std::move(notes_); }
 
 std::vector<hostengine::LogLine> Stage::takeLog() {
     std::vector<hostengine::LogLine> fresh = engine_.logLines();
