@@ -28,14 +28,22 @@ const char* kindOf(fs::file_type type) {
     switch (type) {
     case fs::file_type::fifo: return "a FIFO (named pipe)";
     case fs::file_type::socket: return "a socket";
-    case fs::file_type::block: return "a block device";
-    case fs::file_type::character: return "a character device";
+    case fs::file_type::block:
+    case fs::file_type::character: return "a device";
     case fs::file_type::not_found: return "a link to nothing";
-    default: return "not a file";
+    default: return "neither a file nor a directory";
     }
 }
 
 }  // namespace
+
+std::string leftOutKind(const std::string& path) {
+    std::error_code error;
+    const fs::file_type type = fs::status(path, error).type();
+    if (type == fs::file_type::regular || type == fs::file_type::directory) return "";
+    if (type == fs::file_type::not_found && !fs::is_symlink(fs::symlink_status(path, error))) return "";
+    return kindOf(type);
+}
 
 DirArchive::DirArchive(ArchiveContext& context, const std::string& directory, std::vector<DirectoryId> inside)
     : Archive(context), inside_(std::move(inside)) {

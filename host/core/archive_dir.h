@@ -22,6 +22,10 @@ namespace hostengine {
 // Far above any resource directory a game ships; a listing of a system tree stops here.
 constexpr std::size_t kMaxDirectoryEntries = 1u << 16;
 
+// What lies at `path` that a listing leaves out ("a FIFO (named pipe)", "a socket", "a device", "a link
+// to nothing"), or "" for a file, a directory or nothing at all.
+std::string leftOutKind(const std::string& path);
+
 class DirArchive : public Archive {
 public:
     using DirectoryId = std::pair<unsigned long long, unsigned long long>;  // device, inode

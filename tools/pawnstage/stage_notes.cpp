@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "core/names.h"
+#include "host/core/archive_dir.h"
 #include "media/alpha_video.h"
 
 namespace pawnstage {
@@ -23,21 +24,6 @@ bool logged(const std::vector<hostengine::LogLine>& lines, const std::string& te
     for (const hostengine::LogLine& line : lines)
         if (line.text.find(text) != std::string::npos) return true;
     return false;
-}
-
-// What lies at `path` when it is not a file the host reads.
-std::string whatIsAt(const fs::path& path) {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    switch (status.type()) {
-    case fs::file_type::not_found: return fs::is_symlink(fs::symlink_status(path, error)) ? "a link to nothing" : "";
-    case fs::file_type::directory: return "a directory";
-    case fs::file_type::fifo: return "a FIFO (named pipe)";
-    case fs::file_type::socket: return "a socket";
-    case fs::file_type::block:
-    case fs::file_type::character: return "a device";
-    default: return "";
-    }
 }
 
 }  // namespace
@@ -82,7 +68,7 @@ std::vector<std::string> pawnNotes(const PlayerSlot& slot, const std::vector<hos
         for (const std::string& directory : directories)
             if (sameName(fs::path(directory).filename().c_str(), slot.archive.c_str())) {
                 archive += " (" + directory + ")";
-                what = whatIsAt(fs::path(directory) / "dual.avi");
+                what = hostengine::leftOutKind((fs::path(directory) / "dual.avi").string());
                 break;
             }
         notes.push_back(who + "the archive " + archive + (what.empty() ? " has no dual.avi" : " holds a dual.avi that is " + what + ", not a file") +
