@@ -10,7 +10,8 @@
 namespace pawnstage {
 
 // `root` is the resource root on disk, `rootShown` as the user named it. The penguin is checked as
-// `pawnstage check --penguin` would, its results named "pingouin ...".
+// `pawnstage check --penguin` would, its results named "pingouin ...". Nothing without a "producer"
+// directory.
 void checkProducer(const std::string& root, const std::string& rootShown, std::vector<CheckResult>& results);
 
 }  // namespace pawnstage
