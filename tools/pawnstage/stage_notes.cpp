@@ -1,5 +1,6 @@
 #include "tools/pawnstage/stage_notes.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
