@@ -17,6 +17,7 @@ std::int32_t minus(std::int32_t a, std::int32_t b) { return wrapped(std::int64_t
 std::int32_t times(std::int32_t a, std::int32_t factor) { return wrapped(std::int64_t{a} * factor); }
 
 constexpr std::int32_t kPenguin = 16;
+constexpr std::int64_t kLongestRollMs = INT32_MAX / 2;  // about 12 days
 
 }  // namespace
 
@@ -69,8 +70,12 @@ void Pawn::startScoreRoll() {
     std::int64_t change = minus(score, rolledScore);
     // 50 ms longer for every full 25 points; computed wide, so a change of -2^31 has a duration too.
     std::int64_t duration = (std::llabs(change) / 25 + 26) * 50;
-    if (duration > INT32_MAX) duration = INT32_MAX;
-    scoreRoll = create<LinearCurve>(static_cast<double>(rolledScore), static_cast<double>(score),
+    // Clock differences are read as signed 32-bit numbers: a roll must end well before its elapsed time
+    // could read as negative, which would put the counter back at its start.
+    if (duration > kLongestRollMs) duration = kLongestRollMs;
+    // The counter runs over the change as the 32-bit score made it, so a sum that wrapped past the top
+    // still counts up (through the wrap, shown as it wraps) and never away from where it ends.
+    scoreRoll = create<LinearCurve>(static_cast<double>(rolledScore), static_cast<double>(rolledScore + change),
                                     static_cast<std::int32_t>(duration));
     rolledScore = score;
 }
@@ -87,7 +92,7 @@ void Pawn::drawScore(Canvas* canvas) {
     if (!scoreShown) return;
     std::int32_t phase;
     if (scoreRoll) {
-        setScoreText(static_cast<std::int32_t>(scoreRoll->value()));
+        setScoreText(wrapped(static_cast<std::int64_t>(scoreRoll->value())));
         if (scoreRoll->isFinished()) {
             destroy<Curve>(scoreRoll);
             scoreRoll = nullptr;

@@ -39,6 +39,21 @@ struct ResourceDir::Search {
     std::uint32_t type;
     bool passed;      // `after` has been seen (or there is none): the next match is the result
     bool cutLogged;   // the depth bound is reported once per search
+    std::int32_t work;  // nodes listed and entries looked at so far; kMaxSearchWork ends the search
+    bool workCutLogged;
+
+    // One more node or entry; false once the bound is reached, which is reported the first time.
+    bool spend() {
+        if (work < kMaxSearchWork) {
+            ++work;
+            return true;
+        }
+        if (!workCutLogged) {
+            workCutLogged = true;
+            logLine(1, "ResourceDir::findEntry: search cut after %i nodes and entries\n", work);
+        }
+        return false;
+    }
 
     bool matches(const ResourceEntry* candidate) const {
         return (!name || sameName(name, candidate->name)) && (type == kAnyType || type == candidate->typeId);
@@ -150,17 +165,19 @@ ResourceEntry* ResourceDir::findEntry(ResourceEntry* after, const char* name, co
         if (!types) return nullptr;
         type = types->typeIdOf(typeName);
     }
-    Search state{after, name, type, after == nullptr, false};
+    Search state{after, name, type, after == nullptr, false, 0, false};
     return search(state, 0);
 }
 
 ResourceEntry* ResourceDir::search(Search& state, std::int32_t depth) {
+    if (!state.spend()) return nullptr;
     {
         EntryList listing(this);
         ResourceEntry* result = nullptr;
         while (!result) {
             ResourceEntry* listed = listing.next();
             if (!listed) break;
+            if (!state.spend()) return nullptr;
             if (!state.matches(listed)) continue;
             if (state.passed) result = listed;
             if (listed == state.after) state.passed = true;

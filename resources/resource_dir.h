@@ -37,6 +37,10 @@ public:
     // How far a search by name and type descends below the node it starts from; an archive nested
     // deeper (or one that contains itself) is cut there rather than exhausting the stack.
     static constexpr std::int32_t kMaxSearchDepth = 64;
+    // How much one search may look at, in nodes listed plus the entries of their listings: a tree
+    // that branches back into itself (two links up a directory tree) stays within the depth bound and
+    // still grows without end; so does a search of a whole file system. Far above any game's tree.
+    static constexpr std::int32_t kMaxSearchWork = 1 << 14;
 
     IArchiveFactory* factory = nullptr;
     IArchive* archive = nullptr;

@@ -1,5 +1,6 @@
 #include "host/core/archive_wav.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace hostengine {
@@ -43,8 +44,22 @@ WavArchive::WavArchive(ArchiveContext& context, std::shared_ptr<const std::strin
 
 std::unique_ptr<Archive> WavArchiveFactory::make(ResourceEntry* entry, ResourceInfo*, InterfaceTable* stream) {
     auto bytes = std::make_shared<std::string>();
+    errno = 0;
     bool read = stream ? readWholeStream(stream, *bytes) : readWholeFile(filePathOfLocator(entry->locator), *bytes);
-    if (!read || !WavArchive::isWave(*bytes)) return nullptr;
+    const int why = errno;
+    // The module's own line names only the kind: this one names the file and what is wrong with it.
+    std::string file = filePathOfLocator(entry->locator);
+    if (file.empty()) file = entry->name ? entry->name : "?";
+    const char* name = file.c_str();
+    if (!read) {
+        context_.engine.log(3, "WavArchiveFactory: cannot read '%s' (%s)\n", name,
+                            why ? std::strerror(why) : "unreadable, or larger than 64 MB");
+        return nullptr;
+    }
+    if (!WavArchive::isWave(*bytes)) {
+        context_.engine.log(3, "WavArchiveFactory: '%s' is not a RIFF WAVE file\n", name);
+        return nullptr;
+    }
     return std::make_unique<WavArchive>(context_, std::move(bytes), entry->locator ? entry->locator : "");
 }
 

@@ -39,6 +39,8 @@ public:
 
     ArchiveFactory* factory(const std::string& kind);  // null for a kind not registered here
     int creations() const;                             // create calls over all factories
+    // Every directory a "dir" archive was opened on, roots included, in order (absolute paths).
+    const std::vector<std::string>& directoriesOpened() const { return dirFactory_->opened(); }
 
 private:
     class Root;

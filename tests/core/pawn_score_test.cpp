@@ -199,10 +199,41 @@ TEST_F(PawnScore, ScoresAtTheEndsOfThe32BitRangeWrapAndStillRoll) {
         EXPECT_EQ(pawn.player->getScore(), static_cast<std::int32_t>(score)) << bonus;
     }
 
-    // A change of -2^31 rolls forwards in time: a second in, the counter has moved by about 1000.
+    // A change of -2^31 rolls forwards in time, over the longest roll (half the clock's signed range): a
+    // second in, the counter has moved by about 2000.
     PawnHandle falling = fresh();
     world.host.setTime(50000);
     falling.player->addScore(INT32_MIN);
     world.host.setTime(51000);
-    EXPECT_EQ(drawnScore(falling).text, "-1000");
+    EXPECT_EQ(drawnScore(falling).text, "-2000");
+}
+
+TEST_F(PawnScore, TheCounterNeverCountsAwayFromTheScoreEvenWhenTheSumWraps) {
+    // Rolls of the largest changes last this long, and end before the clock's difference wraps.
+    constexpr std::uint32_t kLongestRoll = INT32_MAX / 2;
+    struct Case {
+        std::int32_t first, second;
+    };
+    const Case cases[] = {{2000000000, 2000000000}, {INT32_MAX, INT32_MAX}, {100, 50}, {100, -30}, {-2000000000, -2000000000}};
+    for (const Case& c : cases) {
+        PawnHandle pawn = fresh();
+        world.host.setTime(1000);
+        pawn.player->addScore(c.first);
+        world.host.setTime(1000 + kLongestRoll + 100000);  // past the first roll's end
+        drawnScore(pawn);
+        drawnScore(pawn);
+        pawn.player->addScore(c.second);
+        const std::int32_t target = pawn.player->getScore();
+        // In the 32-bit score the change was c.second: each step of the counter goes that way or stays.
+        std::int32_t shown = c.first;
+        for (int step = 1; step <= 66; ++step) {  // the last two are past the end
+            world.host.advance(kLongestRoll / 64);
+            const std::int32_t now = std::stoi(drawnScore(pawn).text);
+            const auto moved = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(shown));
+            EXPECT_TRUE(c.second > 0 ? moved >= 0 : moved <= 0) << c.first << " + " << c.second << ": " << shown << " -> " << now;
+            shown = now;
+        }
+        EXPECT_EQ(shown, target) << c.first << " + " << c.second;
+        world.destroy(pawn);
+    }
 }

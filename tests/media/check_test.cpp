@@ -1,5 +1,6 @@
 // `pawnstage check` on archives made here with planted faults, and on the bundled samples.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -170,6 +171,16 @@ TEST(CheckCommand, ReportsEachPlantedFault) {
         {"shadowing entry out of range", table([](Archive& a) { a.lines.push_back("uhppy01=4@36"); }), "uhppy01", CheckStatus::Error, "run past"},
         {"line that is not name=value", table([](Archive& a) { a.lines.push_back("wait05 2@8"); }), "sequence.ini", CheckStatus::Warn, "line 22: 'wait05 2@8' is not name=count@first"},
         {"second [color] section", table([](Archive& a) { a.lines.push_back("[color]"); }), "sequence.ini", CheckStatus::Warn, "a second [color] section"},
+        {"third [color] section", table([](Archive& a) { a.lines.insert(a.lines.end(), {"[color]", "[color]"}); }), "sequence.ini", CheckStatus::Warn,
+         "line 23: a third [color] section"},
+        {"numbers held to 32 bits", table([](Archive& a) { a.replace("freeze", "freeze=4294967295@4294967295"); }), "freeze", CheckStatus::Error,
+         "freeze=4294967295@4294967295 (read as 2147483647@2147483647: numbers beyond 2147483647 are held to it): frames 2147483647..4294967293 run past"},
+        {"negative count", table([](Archive& a) { a.replace("buzz02", "buzz02=-14@10"); }), "buzz02", CheckStatus::Error, ": negative count (-14);"},
+        {"video of one frame", video([](Archive& a) { a.frames = 1; }), "freeze", CheckStatus::Error, "(dual.avi has 1 frame)"},
+        {"dual.avi that is a FIFO", [](Archive&, const fs::path&, const fs::path& a) { fs::remove(a / "dual.avi"); ::mkfifo((a / "dual.avi").c_str(), 0644); },
+         "dual.avi", CheckStatus::Error, "dual.avi: a FIFO (named pipe), not a file the host reads"},
+        {"producer without the penguin", [](Archive&, const fs::path& root, const fs::path&) { fs::create_directories(root / "producer"); }, "pingouin",
+         CheckStatus::Warn, "producer/pingouin: not found; a pawn given bonus 16 shows no figure"},
         {"unused entry beyond the video", table([](Archive& a) { a.lines.push_back("extra=5@36"); }), "extra", CheckStatus::Warn, "no pawn selects"},
         {"misspelt name", table([](Archive& a) { a.lines.push_back("wiat01=2@0"); }), "wiat01", CheckStatus::Warn, "'wiat01' is a name a pawn never selects"},
         {"one opaque frame", video([](Archive& a) { a.opaqueFrame = 5; }), "alpha", CheckStatus::Warn, "frame 5 without a transparent pixel"},

@@ -158,3 +158,38 @@ TEST(StageScript, AnUnreadableFileIsNamedInTheError) {
         EXPECT_STREQ(error.what(), "/nonexistent/dir/none.show: cannot read the show script");
     }
 }
+
+TEST(StageScript, HostileTextIsQuotedSafelyAndOddLineEndsAreLineEnds) {
+    const std::string huge(1 << 20, 'x');
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {std::string("0 all bu\0zz\n", 12), "test.show:1:7: unknown command 'bu\\x00zz'"},
+        {"0 all \x1b[31mred\n", "test.show:1:7: unknown command '\\x1B[31mred'"},
+        {"0 all " + huge + "\n", "test.show:1:7: unknown command 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...' (1048576 bytes)"},
+        {"\xEF\xBB\xBFplayer 1 robot at 0\r0 1 buzz\r0 1 comingUp\r", "test.show:3:13: expected a number of milliseconds after 'comingUp'"},
+        {"player 1 robot at 0\r\n\r\n0 2 buzz\r\n", "test.show:3:3: player 2 is not on the stage (no 'player 2' line)"},
+        // Every time too large for a show gets the same message, however it is written.
+        {"99999999999999999999 end\n", "test.show:1:1: time '99999999999999999999' lies beyond the longest show of 24 hours"},
+        {"999999:00 end\n", "test.show:1:1: time '999999:00' lies beyond the longest show of 24 hours"},
+        {"24:00:00 end\n", "test.show:1:1: expected a time"},
+        {"0 end\n", "test.show:1:3: the show must end after 0 s"},
+        {"+0 end\n", "test.show:1:4: the show must end after 0 s"},
+        // Sums a 32-bit score cannot show, as the pawn's rules make them.
+        {"player 1 a at 0\n0 1 addScore 2000000000\n1 1 addScore 2000000000\n",
+         "test.show:3:5: this addScore takes player 1's score to 4000000000, beyond what a score can show"},
+        {"player 1 a at 0\nplayer 2 b at 0\n0 2 bonus 5\n0 2 useBonus\n1 all addBonusScore 600000000\n",
+         "test.show:5:7: this addBonusScore takes player 2's score to 2400000000"},
+        {"player 1 a at 0\n0 1 subtractScore -2147483648\n", "test.show:2:5: this subtractScore takes player 1's score to 2147483648"},
+    };
+    for (const auto& c : cases) {
+        const std::string error = errorOf(c.text);
+        EXPECT_EQ(error.substr(0, c.error.size()), c.error) << error.substr(0, 200);
+    }
+    // What the pawn's rules keep in range is accepted: losses stop at 0, a used-up bonus 10 and a
+    // penguin's after-effect change nothing beyond it.
+    EXPECT_EQ(errorOf("player 1 a at 0\n0 1 addScore 2147483647\n1 1 loseScore 2147483647\n2 1 loseScore 5\n3 1 addScore 2147483647\n"
+                      "4 1 bonus 16\n5 1 endBonus\n6 1 subtractScore 1\n7 1 addBonusScore 2\n"),
+              "(no error)");
+}

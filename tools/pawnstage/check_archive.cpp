@@ -1,5 +1,7 @@
 #include "tools/pawnstage/check_archive.h"
 
+#include "tools/pawnstage/check_producer.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include "core/allocator.h"
 #include "core/names.h"
 #include "host/core/archive_base.h"
+#include "host/core/archive_dir.h"
 #include "host/core/host_engine.h"
 #include "host/core/resource_root.h"
 #include "host/core/sound_factory.h"
@@ -87,9 +90,21 @@ std::string printable(const std::string& text) {
     return out;
 }
 
+std::string counted(std::int64_t count, const std::string& one, const std::string& many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+std::string counted(std::int64_t count, const std::string& word) { return counted(count, word, word + "s"); }
+
+// "a second", "a third", ... for repeated sections.
+std::string ordinal(int number) {
+    static const char* const kWords[] = {"first", "second", "third", "fourth", "fifth", "sixth", "seventh", "eighth", "ninth", "tenth"};
+    if (number >= 1 && number <= 10) return std::string("a ") + kWords[number - 1];
+    return "another";
+}
+
 // A number as the module reads it: leading white space, an optional sign, digits up to the first
-// other character, 0 without digits; saturated at the 32-bit range.
-std::int64_t moduleNumber(const std::string& text, bool* plain) {
+// other character, 0 without digits; saturated at the 32-bit range (`clamped` says it was).
+std::int64_t moduleNumber(const std::string& text, bool* plain, bool* clamped = nullptr) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
     bool negative = false;
@@ -100,7 +115,9 @@ std::int64_t moduleNumber(const std::string& text, bool* plain) {
     // Plain: digits, and nothing after them but white space.
     if (plain) *plain = digits > 0 && trimmed(text.substr(i)).empty();
     value = negative ? -value : value;
-    return std::max<std::int64_t>(INT32_MIN, std::min<std::int64_t>(INT32_MAX, value));
+    const std::int64_t held = std::max<std::int64_t>(INT32_MIN, std::min<std::int64_t>(INT32_MAX, value));
+    if (clamped) *clamped = held != value;
+    return held;
 }
 
 // One key of the sequence table, read as the alpha-video loader reads it.
@@ -112,6 +129,7 @@ struct TableEntry {
     std::int64_t first = 0;
     bool plainCount = false;
     bool plainFirst = false;
+    bool clamped = false;  // a number beyond the 32-bit range, held to its end as the pawn holds it
 
     std::string asWritten() const { return name + "=" + printable(text); }
 };
@@ -225,6 +243,8 @@ void Checker::run() {
         checkBuzzSounds(root);
         checkScorePhase(root);
     }
+    // The penguin, the score sound and the bonus pictures are the producer's, under the game's root.
+    if (!options_.root.empty() && root) checkProducer(rootDirectory_.string(), rootShown_, report_.results);
 }
 
 ResourceEntry* Checker::findArchiveEntry(ResourceDir* parentRoot) {
@@ -261,7 +281,9 @@ void Checker::checkLookup(ResourceDir* root) {
 void Checker::checkVideo(ResourceDir* archiveDir, ResourceEntry* archiveEntry) {
     ResourceEntry* dual = archiveDir->find("dual.avi");
     if (!dual) {
-        error("dual.avi", shown(directory_ / "dual.avi") + ": missing; the pawn would have no figure");
+        const std::string kind = hostengine::leftOutKind((directory_ / "dual.avi").string());
+        error("dual.avi", shown(directory_ / "dual.avi") + (kind.empty() ? ": missing" : ": " + kind + ", not a file the host reads") +
+                              "; the pawn would have no figure");
         return;
     }
     const std::string file = fileOf(dual);
@@ -284,7 +306,7 @@ void Checker::checkVideo(ResourceDir* archiveDir, ResourceEntry* archiveEntry) {
     const std::string codec = source ? source->codecName() : "uncompressed";
     frameCount_ = video->frameCount;
     const Point size = video->size;
-    ok("dual.avi", file + ": " + std::to_string(frameCount_) + " frames of " + std::to_string(size.x) + " x " + std::to_string(size.y) + " (" +
+    ok("dual.avi", file + ": " + counted(frameCount_, "frame") + " of " + std::to_string(size.x) + " x " + std::to_string(size.y) + " (" +
                        codec + ")");
 
     if (!video->colour || !video->alpha) {
@@ -336,7 +358,7 @@ void Checker::scanFrames(DualVideo* video, hostengine::HostVideo& hostVideo, boo
         emptyFrames_[static_cast<std::size_t>(frame)] = !visible;
         if (!transparent) opaqueFrames.push_back(frame);
     }
-    ok("frames", file + ": all " + std::to_string(frameCount_) + " frames decode in order");
+    ok("frames", file + (frameCount_ == 1 ? std::string(": its one frame decodes") : ": all " + counted(frameCount_, "frame") + " decode in order"));
     if (!hasAlphaChannel) return;
     if (!anyVisible) {
         error("alpha", file + ": every frame is fully transparent; the pawn would be invisible");
@@ -381,12 +403,14 @@ void Checker::checkTable(ResourceDir* archiveDir) {
         entry.text = text;
         if (const char* at = std::strchr(text, '@')) {
             entry.hasAt = true;
-            entry.count = moduleNumber(std::string(text, static_cast<std::size_t>(at - text)), &entry.plainCount);
-            entry.first = moduleNumber(at + 1, &entry.plainFirst);
+            bool countClamped = false, firstClamped = false;
+            entry.count = moduleNumber(std::string(text, static_cast<std::size_t>(at - text)), &entry.plainCount, &countClamped);
+            entry.first = moduleNumber(at + 1, &entry.plainFirst, &firstClamped);
+            entry.clamped = countClamped || firstClamped;
         }
         table_.push_back(entry);
     }
-    ok("sequence.ini", file + ": [color] lists " + std::to_string(table_.size()) + " entries");
+    ok("sequence.ini", file + ": [color] lists " + counted(static_cast<std::int64_t>(table_.size()), "entry", "entries"));
 }
 
 // What the INI archive passes over without a word: lines of the table that are not name=value, and a
@@ -407,7 +431,8 @@ void Checker::scanTableText(const ResourceEntry* ini) {
             std::string name = close == std::string::npos ? std::string() : trimmed(content.substr(1, close - 1));
             inColor = sameName(name.c_str(), "color");
             if (inColor && ++colorSections > 1) {
-                warn("sequence.ini", file + " line " + std::to_string(number) + ": a second [color] section; a pawn reads only the first, so its entries are ignored");
+                warn("sequence.ini", file + " line " + std::to_string(number) + ": " + ordinal(colorSections) +
+                                         " [color] section; a pawn reads only the first, so its entries are ignored");
             }
             continue;
         }
@@ -473,11 +498,15 @@ void Checker::checkSequences() {
 }
 
 void Checker::checkRange(const TableEntry& entry, bool required) {
-    const std::string where = "sequence.ini [color] " + entry.asWritten();
+    // The pawn holds numbers beyond 32 bits to their ends: the frames below are what it then reads.
+    const std::string held = entry.clamped ? " (read as " + std::to_string(entry.count) + "@" + std::to_string(entry.first) +
+                                                 ": numbers beyond 2147483647 are held to it)"
+                                           : "";
+    const std::string where = "sequence.ini [color] " + entry.asWritten() + held;
     const std::string unused = required ? "" : " (a sequence no pawn selects)";
     auto fault = [&](const std::string& text) { add(required ? CheckStatus::Error : CheckStatus::Warn, entry.name, where + ": " + text + unused); };
     if (entry.count <= 0) {
-        fault("zero-length (count " + std::to_string(entry.count) + "); the pawn would show no frame of it");
+        fault((entry.count < 0 ? "negative count (" : "zero-length (count ") + std::to_string(entry.count) + "); the pawn would show no frame of it");
         return;
     }
     const std::int64_t lastFrame = entry.first + entry.count - 1;
@@ -492,8 +521,8 @@ void Checker::checkRange(const TableEntry& entry, bool required) {
         return;
     }
     if (lastFrame >= frameCount_) {
-        fault(frames + " run past the video's last frame " + std::to_string(frameCount_ - 1) + " (dual.avi has " + std::to_string(frameCount_) +
-              " frames)");
+        fault(frames + " run past the video's last frame " + std::to_string(frameCount_ - 1) + " (dual.avi has " + counted(frameCount_, "frame") +
+              ")");
         return;
     }
     if (!required) return;

@@ -7,6 +7,7 @@
 
 #include "tools/pawnstage/check_archive.h"
 #include "tools/pawnstage/contact_sheet.h"
+#include "tools/pawnstage/terminal_text.h"
 
 namespace {
 
@@ -54,10 +55,12 @@ void printTable(const std::vector<pawnstage::ArchiveReport>& reports) {
     for (const auto& report : reports) {
         std::size_t width = 5;
         for (const auto& result : report.results) width = std::max(width, result.check.size());
-        std::printf("%s\n", report.archive.c_str());
+        std::printf("%s\n", pawnstage::terminalSafe(report.archive).c_str());
         std::printf("  %-6s %-*s %s\n", "STATUS", static_cast<int>(width), "CHECK", "MESSAGE");
         for (const auto& result : report.results) {
-            std::printf("  %-6s %-*s %s\n", pawnstage::statusName(result.status), static_cast<int>(width), result.check.c_str(), result.message.c_str());
+            // File names in the messages are the disk's: nothing in them may steer the terminal.
+            std::printf("  %-6s %-*s %s\n", pawnstage::statusName(result.status), static_cast<int>(width), result.check.c_str(),
+                        pawnstage::terminalSafe(result.message).c_str());
         }
         int e = report.count(pawnstage::CheckStatus::Error), w = report.count(pawnstage::CheckStatus::Warn);
         std::printf("  %s, %s\n\n", plural(e, "error").c_str(), plural(w, "warning").c_str());

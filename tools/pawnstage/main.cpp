@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/pawnstage/commands.h"
+#include "tools/pawnstage/terminal_text.h"
 #ifdef PAWNSTAGE_WITH_CHECK
 #include "tools/pawnstage/check_command.h"
 #endif
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
         printUsage(stdout);
         return 0;
     }
-    std::fprintf(stderr, "pawnstage: unknown command '%s'\n", command.c_str());
+    std::fprintf(stderr, "pawnstage: unknown command %s\n", pawnstage::quotedToken(command).c_str());
     printUsage(stderr);
     return 2;
 }

@@ -3,11 +3,9 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <map>
-#include <sstream>
 #include <vector>
 
 #include "tools/pawnstage/show_script.h"
@@ -119,6 +117,9 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
     reader.option("--screenshot", [&](const std::string& v) { options.screenshot = v; });
     reader.option("--frames", [&](const std::string& v) { options.frames = static_cast<std::int32_t>(wholeNumber("--frames", v, 1, 1000000)); });
     reader.read(argc, argv);
+    // The picture is written as a PNG, whatever its name says.
+    if (!options.screenshot.empty() && fs::path(options.screenshot).extension() != ".png" && fs::path(options.screenshot).extension() != ".PNG")
+        throw UsageError("--screenshot writes a PNG; give a name ending in .png, found '" + options.screenshot + "'");
     if (!options.screenshot.empty() && options.frames == 0) throw UsageError("--screenshot needs --frames N: the frame to take it at");
     if (options.screenshot.empty() && options.frames != 0) throw UsageError("--frames goes with --screenshot FILE");
     return options;
@@ -155,7 +156,9 @@ std::string findSamples(const std::string& given) {
 std::string findPlugin(const std::string& given) {
     if (!given.empty()) {
         if (!isFile(given)) throw UsageError("--plugin: '" + given + "' is not a file");
-        return given;
+        // The loader searches the system's library path for a bare name: "pawn.kvx" means the one here.
+        std::error_code error;
+        return fs::absolute(given, error).string();
     }
     std::vector<fs::path> candidates;
     const std::string here = programDirectory();
@@ -175,11 +178,7 @@ std::string findPlugin(const std::string& given) {
 
 ScriptSource readScript(const std::string& given) {
     if (given.empty()) return ScriptSource{"demo.show", kDemoShow};
-    std::ifstream file(given, std::ios::binary);
-    if (!file) throw ScriptError(given, 0, 0, "cannot read the show script");
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return ScriptSource{given, contents.str()};
+    return ScriptSource{given, readScriptFile(given)};
 }
 
 }  // namespace pawnstage

@@ -11,10 +11,12 @@
 #include "tools/pawnstage/commands.h"
 #include "tools/pawnstage/live_show.h"
 #include "tools/pawnstage/options.h"
+#include "tools/pawnstage/output_file.h"
 #include "tools/pawnstage/show_writer.h"
 #include "tools/pawnstage/stage.h"
 #include "tools/pawnstage/stage_log.h"
 #include "tools/pawnstage/stage_overlay.h"
+#include "tools/pawnstage/terminal_text.h"
 
 namespace pawnstage {
 
@@ -214,9 +216,12 @@ int runPlayCommand(int argc, char** argv) {
         samples = findSamples(options.samples);
         plugin = findPlugin(options.plugin);
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "pawnstage play: %s\n", error.what());
+        std::fprintf(stderr, "pawnstage play: %s\n", terminalSafe(error.what()).c_str());
         printPlayUsage(stderr);
         return 2;
+    } catch (const ScriptError& error) {
+        std::fprintf(stderr, "%s\n", terminalSafe(error.what()).c_str());
+        return 1;
     }
 
     try {
@@ -232,6 +237,7 @@ int runPlayCommand(int argc, char** argv) {
         if (watching.overlay) overlay.toggleDetails();
         auto takeLog = [&] {
             if (!show.stage()) return;
+            for (const std::string& note : show.stage()->takeNotes()) std::fprintf(stderr, "pawnstage: %s\n", terminalSafe(note).c_str());
             const std::vector<hostengine::LogLine> lines = show.stage()->takeLog();
             log.print(lines);
             overlay.keepLog(lines);
@@ -322,7 +328,9 @@ int runPlayCommand(int argc, char** argv) {
                 std::fflush(stdout);
             }
             if (lastFrame) {
-                writePngFile(options.screenshot, kStageWidth, kStageHeight, picture.data());
+                PendingOutput shot(options.screenshot, false);
+                writePngFile(shot.path(), kStageWidth, kStageHeight, picture.data());
+                shot.commit();
                 std::printf("%s\n", options.screenshot.c_str());
                 break;
             }
@@ -331,11 +339,11 @@ int runPlayCommand(int argc, char** argv) {
         }
         return 0;
     } catch (const ScriptError& error) {
-        std::fprintf(stderr, "%s\n", error.what());
+        std::fprintf(stderr, "%s\n", terminalSafe(error.what()).c_str());
     } catch (const StageError& error) {
-        std::fprintf(stderr, "pawnstage play: %s\n", error.what());
+        std::fprintf(stderr, "pawnstage play: %s\n", terminalSafe(error.what()).c_str());
     } catch (const WriteError& error) {
-        std::fprintf(stderr, "pawnstage play: %s\n", error.what());
+        std::fprintf(stderr, "pawnstage play: %s\n", terminalSafe(error.what()).c_str());
     }
     return 1;
 }

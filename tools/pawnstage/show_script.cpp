@@ -1,14 +1,20 @@
 #include "tools/pawnstage/show_script.h"
 
+#include "tools/pawnstage/script_scores.h"
+#include "tools/pawnstage/terminal_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <sstream>
 
 namespace pawnstage {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -132,22 +138,31 @@ bool allDigits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Digits as a number held far beyond the longest show, so that every time too large for one gets the
+// same message however many digits it has.
+std::uint64_t saturatedDigits(std::string_view digits) {
+    constexpr std::uint64_t kHeld = std::uint64_t{1} << 40;
+    std::uint64_t value = 0;
+    for (char c : digits) value = std::min(value * 10 + static_cast<std::uint64_t>(c - '0'), kHeld);
+    return value;
+}
+
 // "12", "12.5", "1:02", "1:02.250" -> milliseconds (fractions rounded to the millisecond).
 std::optional<std::uint64_t> parseClock(std::string_view text) {
     std::uint64_t minutes = 0;
     const std::size_t colon = text.find(':');
     if (colon != std::string_view::npos) {
         std::string_view head = text.substr(0, colon);
-        if (!allDigits(head) || head.size() > 6) return std::nullopt;
-        minutes = std::stoull(std::string(head));
+        if (!allDigits(head)) return std::nullopt;
+        minutes = saturatedDigits(head);
         text = text.substr(colon + 1);
     }
     const std::size_t dot = text.find('.');
     std::string_view whole = text.substr(0, dot);
     std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
-    if (!allDigits(whole) || whole.size() > 9) return std::nullopt;
-    if (dot != std::string_view::npos && (!allDigits(fraction) || fraction.size() > 9)) return std::nullopt;
-    const std::uint64_t seconds = std::stoull(std::string(whole));
+    if (!allDigits(whole)) return std::nullopt;
+    if (dot != std::string_view::npos && !allDigits(fraction)) return std::nullopt;
+    const std::uint64_t seconds = saturatedDigits(whole);
     if (colon != std::string_view::npos && (whole.size() != 2 || seconds >= 60)) return std::nullopt;
     // Rounded to the nearest millisecond from the first four decimals.
     std::uint64_t tenths = 0;  // of a millisecond
@@ -160,14 +175,16 @@ public:
     Parser(std::string_view text, const std::string& name) : text_(text) { script_.name = name; }
 
     ShowScript run() {
-        std::size_t start = 0;
+        // An editor's byte-order mark is not part of the first line.
+        std::size_t start = text_.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
         int lineNumber = 0;
         while (start <= text_.size()) {
-            std::size_t stop = text_.find('\n', start);
+            // Lines end in LF, CR LF or a lone CR.
+            std::size_t stop = text_.find_first_of("\r\n", start);
             if (stop == std::string_view::npos) stop = text_.size();
             ++lineNumber;
             parseLine(text_.substr(start, stop - start), lineNumber);
-            start = stop + 1;
+            start = stop + (text_.compare(stop, 2, "\r\n") == 0 ? 2 : 1);
         }
         for (const Target& target : targets_)
             if (!script_.slot(target.player))
@@ -176,6 +193,7 @@ public:
         std::stable_sort(script_.players.begin(), script_.players.end(),
                          [](const PlayerSlot& a, const PlayerSlot& b) { return a.number < b.number; });
         std::stable_sort(script_.cues.begin(), script_.cues.end(), [](const Cue& a, const Cue& b) { return a.timeMs < b.timeMs; });
+        checkScores(script_);
         return std::move(script_);
     }
 
@@ -190,7 +208,7 @@ private:
         throw ScriptError(script_.name, line, column, message);
     }
 
-    static std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+    static std::string quoted(std::string_view text) { return quotedToken(text); }
 
     // A missing token is reported just past the last one, where it should have followed.
     [[noreturn]] void expected(int line, const std::vector<Token>& tokens, std::size_t index, const std::string& what,
@@ -257,6 +275,7 @@ private:
         const std::uint32_t time = parseTime(tokens[0], line);
         if (tokens.size() > 1 && sameWord(tokens[1].text, "end")) {
             if (script_.endMs) fail(line, tokens[1].column, "the show's end is already set (line " + std::to_string(endLine_) + ")");
+            if (time == 0) fail(line, tokens[1].column, "the show must end after 0 s: a show of no frames has nothing to show");
             if (tokens.size() > 2) fail(line, tokens[2].column, "unexpected " + quoted(tokens[2].text) + " after 'end'");
             script_.endMs = time;
             endLine_ = line;
@@ -265,6 +284,7 @@ private:
         Cue cue;
         cue.timeMs = time;
         cue.line = line;
+        cue.column = tokens.size() > 2 ? tokens[2].column : tokens[0].column;
         if (tokens.size() < 2) expected(line, tokens, 1, "a player number, 'all' or 'end'", "the time");
         if (sameWord(tokens[1].text, "all")) {
             cue.player = kAllPlayers;
@@ -356,13 +376,28 @@ ScriptError::ScriptError(const std::string& name, int line, int column, const st
 
 ShowScript parseShowScript(std::string_view text, const std::string& name) { return Parser(text, name).run(); }
 
-ShowScript loadShowScript(const std::string& path) {
+std::string readScriptFile(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (status.type() == fs::file_type::not_found) throw ScriptError(path, 0, 0, "cannot read the show script");
+    if (fs::is_directory(status)) throw ScriptError(path, 0, 0, "a directory, not a show script");
+    // A device or a pipe may never end (/dev/zero), and the script is read whole before the show starts.
+    if (!fs::is_regular_file(status)) throw ScriptError(path, 0, 0, "not a regular file, so not read as a show script");
     std::ifstream file(path, std::ios::binary);
     if (!file) throw ScriptError(path, 0, 0, "cannot read the show script");
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return parseShowScript(contents.str(), path);
+    std::string text;
+    char chunk[64 * 1024];
+    // A file may grow while it is read: the limit holds for what is read, not for what stat said.
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+        if (text.size() > kLargestScriptBytes)
+            throw ScriptError(path, 0, 0, "larger than " + std::to_string(kLargestScriptBytes >> 20) + " MB, far beyond any show; not read");
+    }
+    if (file.bad()) throw ScriptError(path, 0, 0, "cannot read the show script");
+    return text;
 }
+
+ShowScript loadShowScript(const std::string& path) { return parseShowScript(readScriptFile(path), path); }
 
 std::string formatTime(std::uint32_t ms) {
     char text[32];

@@ -77,6 +77,7 @@ struct Cue {
     std::int32_t first = 0;   // the parameter, points, level, bonus number or x
     std::int32_t second = 0;  // loseScore's alternative, setPosition's y
     int line = 0;
+    int column = 0;  // of the command
 };
 
 struct ShowScript {
@@ -106,8 +107,11 @@ private:
 
 // Throws ScriptError for the first fault found.
 ShowScript parseShowScript(std::string_view text, const std::string& name);
-// Reads and parses a file; the error names the file as given. Throws ScriptError (line 0) when the
-// file cannot be read.
+// The text of a script file: a regular file of at most kLargestScriptBytes. Throws ScriptError
+// (line 0) naming the file as given and why it is not read.
+constexpr std::size_t kLargestScriptBytes = std::size_t{64} << 20;
+std::string readScriptFile(const std::string& path);
+// Reads and parses a file; the error names the file as given. Throws ScriptError.
 ShowScript loadShowScript(const std::string& path);
 
 // "12.345" or "1:02.345" for error texts and progress lines.

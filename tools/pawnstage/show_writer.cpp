@@ -16,6 +16,7 @@ extern "C" {
 
 #include "host/media/png_writer.h"
 #include "tools/pawnstage/options.h"
+#include "tools/pawnstage/output_file.h"
 
 namespace pawnstage {
 
@@ -61,10 +62,8 @@ private:
 
 class PngFrameWriter : public ShowWriter {
 public:
-    PngFrameWriter(std::string directory, std::int32_t width, std::int32_t height) : directory_(std::move(directory)), width_(width), height_(height) {
-        std::error_code error;
-        fs::create_directories(directory_, error);
-        if (!fs::is_directory(directory_)) throw WriteError("cannot make the directory " + directory_ + ": " + error.message());
+    PngFrameWriter(std::string directory, std::int32_t width, std::int32_t height)
+        : directory_(std::move(directory)), pending_(directory_, true), width_(width), height_(height) {
         if (width != 640 || height != 480) scaler_ = std::make_unique<Scaler>(width, height, AV_PIX_FMT_RGB24);
     }
 
@@ -72,7 +71,7 @@ public:
         const std::vector<std::uint8_t> rgb = stage.toRgb24();
         char name[32];
         std::snprintf(name, sizeof name, "frame%05d.png", frames_++);
-        const std::string path = (fs::path(directory_) / name).string();
+        const std::string path = (fs::path(pending_.path()) / name).string();
         if (!scaler_) {
             writePngFile(path, width_, height_, rgb.data());
             return;
@@ -84,12 +83,17 @@ public:
         writePngFile(path, width_, height_, scaled_.data());
     }
 
-    void finish() override {}
+    void finish() override { pending_.commit(); }
 
-    std::string describe() const override { return directory_; }
+    std::string describe() const override {
+        const int stale = pending_.staleFramesRemoved();
+        if (stale == 0) return directory_;
+        return directory_ + " (" + std::to_string(stale) + " older frame" + (stale == 1 ? "" : "s") + " beyond this render removed)";
+    }
 
 private:
     std::string directory_;
+    PendingOutput pending_;
     std::int32_t width_;
     std::int32_t height_;
     std::unique_ptr<Scaler> scaler_;
@@ -101,16 +105,16 @@ private:
 class MediaFileWriter : public ShowWriter {
 public:
     MediaFileWriter(const std::string& path, OutputKind kind, std::int32_t width, std::int32_t height, std::int32_t fps)
-        : path_(path), kind_(kind), fps_(fps) {
+        : path_(path), pending_(path, false), kind_(kind), fps_(fps) {
         const char* formatName = kind == OutputKind::Gif ? "gif" : nullptr;
         // The libraries' own chatter (x264's settings, the AAC encoder's statistics) is not the user's concern.
         av_log_set_level(AV_LOG_ERROR);
-        int result = avformat_alloc_output_context2(&av_.format, nullptr, formatName, path.c_str());
+        int result = avformat_alloc_output_context2(&av_.format, nullptr, formatName, pending_.path().c_str());
         if (result < 0 || !av_.format) fail("cannot choose a file format", result);
         openVideo(width, height);
         if (kind == OutputKind::Mp4) openAudio();
         if (!(av_.format->oformat->flags & AVFMT_NOFILE)) {
-            result = avio_open(&av_.format->pb, path.c_str(), AVIO_FLAG_WRITE);
+            result = avio_open(&av_.format->pb, pending_.path().c_str(), AVIO_FLAG_WRITE);
             if (result < 0) fail("cannot open it for writing", result);
         }
         result = avformat_write_header(av_.format, nullptr);
@@ -154,7 +158,11 @@ public:
         encode(av_.video, videoStream_, nullptr);
         const int result = av_write_trailer(av_.format);
         if (result < 0) fail("cannot finish the file", result);
-        if (!(av_.format->oformat->flags & AVFMT_NOFILE)) avio_closep(&av_.format->pb);
+        if (!(av_.format->oformat->flags & AVFMT_NOFILE)) {
+            // A failed flush of the last bytes (a full disk) shows only here.
+            if (avio_closep(&av_.format->pb) < 0) fail("cannot finish the file", AVERROR(EIO));
+        }
+        pending_.commit();
     }
 
     std::string describe() const override { return path_; }
@@ -286,6 +294,7 @@ private:
     };
 
     std::string path_;
+    PendingOutput pending_;  // outlives the library's objects, which close its file first
     OutputKind kind_;
     std::int32_t fps_;
     Handles av_;

@@ -9,6 +9,7 @@
 #include "host/core/producer.h"
 #include "host/core/resource_root.h"
 #include "tools/pawnstage/stage_media.h"
+#include "tools/pawnstage/stage_notes.h"
 
 namespace pawnstage {
 
@@ -103,6 +104,13 @@ Stage::Stage(const ShowScript& script, const StageSetup& setup)
     media.font = makeScoreFont();
     media.producer = std::make_unique<hostengine::Producer>(engine_, mediaRoot, media.font ? media.font->font() : nullptr);
 
+    if (mediaRoot) {
+        notes_ = producerNotes(script_, setup.realClock, producerDir.string(), *media.producer);
+    } else if (!script_.cues.empty() || setup.realClock) {
+        notes_.push_back(setup.samplesDir + " has no producer/ directory: no score sound, no penguin (a pawn given bonus 16 shows no "
+                         "figure until the bonus ends), plain badges for the bonus pictures");
+    }
+
     root_ = root;
     samplesDir_ = setup.samplesDir;
     for (const PlayerSlot& slot : script_.players) {
@@ -127,7 +135,14 @@ Stage::~Stage() {
 
 Stage::PawnSlot Stage::makePawn(const PlayerSlot& slot) {
     PawnSlot pawn;
+    // What the making of this pawn logged and opened, so that a missing figure is named by its cause.
+    const std::size_t logged = engine_.logLines().size();
+    const std::size_t opened = media_->archives->directoriesOpened().size();
     pawn.handle = media_->factory->createPlayer(root_, slot.archive.c_str(), slot.number);
+    const std::vector<hostengine::LogLine> creation(engine_.logLines().begin() + static_cast<std::ptrdiff_t>(logged), engine_.logLines().end());
+    const std::vector<std::string> directories(media_->archives->directoriesOpened().begin() + static_cast<std::ptrdiff_t>(opened),
+                                               media_->archives->directoriesOpened().end());
+    for (std::string& note : pawnNotes(slot, creation, directories)) notes_.push_back(std::move(note));
     if (pawn.handle) {
         pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
         pawn.visible = pawn.handle->find<IVisible>("IVisible");
@@ -200,6 +215,8 @@ void Stage::drawFrame() {
     for (PawnSlot& pawn : pawns_)
         if (pawn.visible) pawn.visible->draw(&canvas);
 }
+
+std::vector<std::string> Stage::takeNotes() { return std::move(notes_); }
 
 std::vector<hostengine::LogLine> Stage::takeLog() {
     std::vector<hostengine::LogLine> fresh = engine_.logLines();

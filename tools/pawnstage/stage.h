@@ -79,6 +79,8 @@ public:
 
     // Log lines the module (or the host) wrote since the last call.
     std::vector<hostengine::LogLine> takeLog();
+    // What the user should know before the show starts and the log would not say plainly, once.
+    std::vector<std::string> takeNotes();
 
 private:
     struct Media;
@@ -101,6 +103,7 @@ private:
     std::size_t nextCue_ = 0;
     hostengine::Surface surface_;
     std::vector<std::uint16_t> backdrop_;
+    std::vector<std::string> notes_;
 };
 
 // The stage background: a dark blue gradient with a floor line, as RGB555 rows of kStageWidth.

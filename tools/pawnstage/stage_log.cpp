@@ -1,6 +1,7 @@
 #include "tools/pawnstage/stage_log.h"
 
 #include "tools/pawnstage/progress.h"
+#include "tools/pawnstage/terminal_text.h"
 
 namespace pawnstage {
 
@@ -14,7 +15,9 @@ void StageLog::print(const std::vector<hostengine::LogLine>& lines) {
         }
         // Most lines end in a line break; the few that do not get one here.
         const bool ended = !line.text.empty() && line.text.back() == '\n';
-        std::fprintf(to_, "[%d] %s%s", static_cast<int>(line.level), line.text.c_str(), ended ? "" : "\n");
+        // Names in the lines come from scripts and directories: nothing in them may steer the terminal.
+        const std::string text = terminalSafe(std::string_view(line.text).substr(0, line.text.size() - (ended ? 1 : 0)), false);
+        std::fprintf(to_, "[%d] %s\n", static_cast<int>(line.level), text.c_str());
     }
     if (cleared) std::fflush(to_);
 }
