@@ -26,29 +26,16 @@
 #include "tools/pawnstage/frame_sources.h"
 #include "tools/pawnstage/show_script.h"
 #include "tools/pawnstage/stage.h"
+#include "tests/media/scratch_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using scratch::readFile;
+using scratch::TempDir;
+using scratch::writeFile;
 
 const fs::path kSamples = PAWN_SAMPLES_DIR;
-
-struct TempDir {
-    TempDir() {
-        static int serial = 0;
-        path_ = fs::temp_directory_path() / ("pawn_authoring_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    fs::path path_;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A soft disc on transparency whose colours change with every frame and every pixel, so that any
 // frame out of place or any colour bit lost shows.
@@ -135,7 +122,7 @@ TEST(Pack, ErrorsNameTheFileAndLeaveNothingBehindWarningsDoNotStopIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir temp;
+        TempDir temp("pawn_authoring");
         const fs::path frames = writeFrames(temp / "frames");
         c.plant(frames);
         const Outcome packed = run(pawnstage::runPackCommand, {frames.string(), (temp / "out").string()});
@@ -145,15 +132,15 @@ TEST(Pack, ErrorsNameTheFileAndLeaveNothingBehindWarningsDoNotStopIt) {
         EXPECT_NE(packed.err.find(c.words), std::string::npos) << packed.err;
         // A failed pack leaves the folder as it found it: no archive, no half-written one beside it.
         const std::vector<std::string> left = c.status ? std::vector<std::string>{"frames"} : std::vector<std::string>{"frames", "out"};
-        EXPECT_EQ(entriesOf(temp.path_), left);
+        EXPECT_EQ(entriesOf(temp.path()), left);
     }
 }
 
 TEST(Pack, RefusesToReplaceAFolderThatIsNoArchiveAndCutsVideosByTheirList) {
-    TempDir temp;
+    TempDir temp("pawn_authoring");
     const fs::path frames = writeFrames(temp / "frames");
     std::ofstream(temp / "mine.txt") << "precious";
-    const Outcome over = run(pawnstage::runPackCommand, {frames.string(), temp.path_.string()});
+    const Outcome over = run(pawnstage::runPackCommand, {frames.string(), temp.path().string()});
     EXPECT_EQ(over.status, 1);
     EXPECT_NE(over.err.find("already holds"), std::string::npos) << over.err;
     EXPECT_EQ(readFile(temp / "mine.txt"), "precious");
@@ -164,7 +151,7 @@ TEST(Pack, RefusesToReplaceAFolderThatIsNoArchiveAndCutsVideosByTheirList) {
     for (int frame = 0; frame < 5; ++frame) pawnarchive::writeFrameFile(frames, "wait07", frame, 32, 32, discFrame(32, 32, 50 + frame));
     ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "a").string()}).status, 0);
     EXPECT_NE(readFile(temp / "a" / "sequence.ini").find("wait07=5@12\n"), std::string::npos);
-    EXPECT_EQ(entriesOf(temp.path_), (std::vector<std::string>{"a", "frames", "mine.txt"}));
+    EXPECT_EQ(entriesOf(temp.path()), (std::vector<std::string>{"a", "frames", "mine.txt"}));
 
     // A video and a cut list; a run past its end is named with the list's file.
     std::ofstream(temp / "cuts.txt") << "wait01=2@0\nfreeze=4@40\n";
@@ -177,7 +164,7 @@ TEST(Pack, RefusesToReplaceAFolderThatIsNoArchiveAndCutsVideosByTheirList) {
 }
 
 TEST(Pack, PenguinModeAsksForThePenguinsSequencesOnly) {
-    TempDir temp;
+    TempDir temp("pawn_authoring");
     const fs::path frames = writeFrames(temp / "frames", pawnstage::penguinSequenceNames());
     const Outcome penguin = run(pawnstage::runPackCommand, {"--penguin", frames.string(), (temp / "pingouin").string()});
     EXPECT_EQ(penguin.status, 0) << penguin.err;
@@ -188,7 +175,7 @@ TEST(Pack, PenguinModeAsksForThePenguinsSequencesOnly) {
 }
 
 TEST(Unpack, SequenceNamesThatWouldLeaveTheFolderAreRefused) {
-    TempDir temp;
+    TempDir temp("pawn_authoring");
     ASSERT_EQ(run(pawnstage::runPackCommand, {writeFrames(temp / "frames").string(), (temp / "a").string()}).status, 0);
     std::ofstream(temp / "a" / "sequence.ini", std::ios::app) << "../escape=2@0\n";
     for (const auto& [command, arguments] : std::vector<std::pair<int (*)(int, char**), std::vector<std::string>>>{
@@ -197,7 +184,7 @@ TEST(Unpack, SequenceNamesThatWouldLeaveTheFolderAreRefused) {
         const Outcome refused = run(command, arguments);
         EXPECT_EQ(refused.status, 1);
         EXPECT_NE(refused.err.find("sequence.ini:22: error: '../escape' cannot name a file or folder"), std::string::npos) << refused.err;
-        EXPECT_EQ(entriesOf(temp.path_), (std::vector<std::string>{"a", "frames"}));
+        EXPECT_EQ(entriesOf(temp.path()), (std::vector<std::string>{"a", "frames"}));
     }
 }
 
@@ -213,7 +200,7 @@ TEST(Pack, FramesComeInNameOrderWithNumbersComparedByValue) {
 }
 
 TEST(Pack, FramesReadBackThroughTheHostsVideoFactoryEqualTheirPngsAfterQuantisation) {
-    TempDir temp;
+    TempDir temp("pawn_authoring");
     const fs::path frames = writeFrames(temp / "frames");
     ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "a").string()}).status, 0);
     ASSERT_EQ(run(pawnstage::runPackCommand, {frames.string(), (temp / "b").string()}).status, 0);
@@ -261,7 +248,7 @@ fs::path samplesWith(const fs::path& root, const fs::path& robot) {
 }
 
 TEST(Pack, UnpackedAndPackedAgainTheRobotPlaysTheSameShowFrameByFrame) {
-    TempDir temp;
+    TempDir temp("pawn_authoring");
     const fs::path robot = kSamples / "pawns" / "robot";
     ASSERT_EQ(run(pawnstage::runUnpackCommand, {robot.string(), (temp / "frames").string()}).status, 0);
     EXPECT_EQ(entriesOf(temp / "frames" / "hppy01").size(), 14u);
@@ -304,7 +291,7 @@ TEST(Pack, UnpackedAndPackedAgainTheRobotPlaysTheSameShowFrameByFrame) {
 }
 
 TEST(Sheet, RobotSheetHasOneRowPerSequenceWhoseFramesAreTheUnpackedFramesOnTheStage) {
-    TempDir temp;
+    TempDir temp("pawn_authoring");
     const fs::path robot = kSamples / "pawns" / "robot";
     ASSERT_EQ(run(pawnstage::runUnpackCommand, {robot.string(), (temp / "frames").string()}).status, 0);
     const Outcome sheet = run(pawnstage::runSheetCommand, {robot.string(), "--out", (temp / "sheet.png").string(), "--gif", (temp / "gifs").string()});
@@ -360,7 +347,7 @@ TEST(Sheet, RobotSheetHasOneRowPerSequenceWhoseFramesAreTheUnpackedFramesOnTheSt
 }
 
 TEST(Sheet, CheckDrawsTheSamePictureBesideItsReport) {
-    TempDir temp;
+    TempDir temp("pawn_authoring");
     ASSERT_EQ(run(pawnstage::runPackCommand, {writeFrames(temp / "frames").string(), (temp / "a").string()}).status, 0);
     ASSERT_EQ(run(pawnstage::runSheetCommand, {(temp / "a").string(), "--out", (temp / "sheet.png").string()}).status, 0);
     const Outcome check = run(runCheckCommand, {"check", "--sheet", (temp / "check.png").string(), (temp / "a").string()});

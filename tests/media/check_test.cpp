@@ -14,31 +14,16 @@
 #include "tools/archive/alpha_avi_writer.h"
 #include "tools/samplegen/raster.h"
 #include "tools/samplegen/sounds.h"
+#include "tests/media/scratch_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using scratch::TempDir;
+using scratch::writeFile;
 using pawnstage::ArchiveReport;
 using pawnstage::CheckOptions;
 using pawnstage::CheckStatus;
-
-void writeFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// A fresh directory per test, removed afterwards.
-struct TempDir {
-    TempDir() {
-        static int serial = 0;
-        path_ = fs::temp_directory_path() / ("pawn_check_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-    fs::path path_;
-};
 
 // A small but complete pawn: 2 frames for each of the 19 sequences (38 frames of a soft disc on
 // transparency), the four buzz sounds and "scorefontphase" in the root above it.
@@ -128,7 +113,7 @@ int runCheck(std::vector<std::string> arguments, std::string* output = nullptr) 
 }
 
 TEST(CheckCommand, SmallCompleteArchivePassesEveryCheck) {
-    TempDir temp;
+    TempDir temp("pawn_check");
     fs::path archive = Archive().write(temp.path());
     ArchiveReport report = check(archive, temp.path());
     EXPECT_EQ(report.count(CheckStatus::Error) + report.count(CheckStatus::Warn), 0) << describe(report);
@@ -208,7 +193,7 @@ TEST(CheckCommand, ReportsEachPlantedFault) {
     };
     for (const Fault& fault : faults) {
         SCOPED_TRACE(fault.name);
-        TempDir temp;
+        TempDir temp("pawn_check");
         Archive planted;
         fs::path archive = planted.write(temp.path());
         fault.plant(planted, temp.path(), archive);
@@ -224,14 +209,14 @@ TEST(CheckCommand, ReportsEachPlantedFault) {
 }
 
 TEST(CheckCommand, ArchiveThatIsNoDirectoryIsAnError) {
-    TempDir temp;
+    TempDir temp("pawn_check");
     writeFile(temp.path() / "pawn.zip", "PK");
     EXPECT_TRUE(reports(check(temp.path() / "pawn.zip", temp.path()), "archive", CheckStatus::Error, "not a directory"));
     EXPECT_TRUE(reports(check(temp.path() / "nowhere", temp.path()), "archive", CheckStatus::Error, "no such directory"));
 }
 
 TEST(CheckCommand, PenguinOptionAsksOnlyForThePenguinsSequences) {
-    TempDir temp;
+    TempDir temp("pawn_check");
     Archive planted;
     planted.lines.clear();
     int first = 0;
@@ -247,7 +232,7 @@ TEST(CheckCommand, PenguinOptionAsksOnlyForThePenguinsSequences) {
 }
 
 TEST(CheckCommand, WarnsWhenTheRootFindsAnotherArchiveOfTheSameNameFirst) {
-    TempDir temp;
+    TempDir temp("pawn_check");
     Archive().write(temp.path() / "a", "robot");
     fs::path second = Archive().write(temp.path() / "b", "robot");
     Archive().write(temp.path(), "unused");  // the root's own sounds
@@ -256,7 +241,7 @@ TEST(CheckCommand, WarnsWhenTheRootFindsAnotherArchiveOfTheSameNameFirst) {
 }
 
 TEST(CheckCommand, WithoutRootTheSoundsAreLookedForNextToTheArchive) {
-    TempDir temp;
+    TempDir temp("pawn_check");
     fs::path archive = Archive().write(temp.path());  // sounds in the root, two levels up
     ArchiveReport report = pawnstage::checkArchive(archive.string(), CheckOptions{});
     EXPECT_TRUE(reports(report, "buzz1.wav", CheckStatus::Warn, "--root")) << describe(report);
@@ -264,7 +249,7 @@ TEST(CheckCommand, WithoutRootTheSoundsAreLookedForNextToTheArchive) {
 }
 
 TEST(CheckCommand, ExitStatusTellsUsageErrorsFromBrokenArchives) {
-    TempDir temp;
+    TempDir temp("pawn_check");
     fs::path good = Archive().write(temp.path(), "good");
     Archive broken;
     broken.remove("freeze");
@@ -282,7 +267,7 @@ TEST(CheckCommand, ExitStatusTellsUsageErrorsFromBrokenArchives) {
 }
 
 TEST(CheckCommand, JsonCarriesTheSameResults) {
-    TempDir temp;
+    TempDir temp("pawn_check");
     Archive broken;
     broken.replace("wait06", "wait06=\"quoted\"");
     fs::path archive = broken.write(temp.path());

@@ -21,17 +21,14 @@
 #include "host/media/ffmpeg_video.h"
 #include "tools/pawnstage/check_archive.h"
 #include "tools/samplegen/samples.h"
+#include "tests/media/scratch_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using scratch::readFile;
 
 const fs::path kSamples = PAWN_SAMPLES_DIR;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Every frame of a video as BGRA, decoded by the host's factory in playing order.
 struct Decoded {

@@ -17,7 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "tests/media/scratch_files.h"
+
 namespace fs = std::filesystem;
+using scratch::readFile;
 
 namespace {
 
@@ -29,11 +32,6 @@ struct Outcome {
     long maxRssKb = 0;
     std::string err;
 };
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // The program with `args`, killed at `deadline`; with `signal`, that signal is sent after `signalAfter`.
 Outcome runStage(const std::vector<std::string>& args, const fs::path& work, std::chrono::milliseconds deadline = std::chrono::seconds(60),
@@ -76,7 +74,7 @@ Outcome runStage(const std::vector<std::string>& args, const fs::path& work, std
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    run.err = readAll(errFile);
+    run.err = readFile(errFile);
     return run;
 }
 
@@ -158,7 +156,7 @@ TEST(StageHostile, AnInterruptedOrFailedRenderLeavesTheOldOutputUntouched) {
     for (const char* name : {"good.mp4", "good.gif"}) {
         const fs::path good = work.dir / name;
         ASSERT_EQ(runStage({"render", "--script", shortShow, "--samples", kSamples, "--out", good.string(), "--size", "160x120", "--fps", "10"}, work.dir).status, 0);
-        const std::string before = readAll(good);
+        const std::string before = readFile(good);
         ASSERT_FALSE(before.empty());
         // During the set-up, in the first frames and well into the show.
         for (const int signal : {SIGINT, SIGTERM})
@@ -168,7 +166,7 @@ TEST(StageHostile, AnInterruptedOrFailedRenderLeavesTheOldOutputUntouched) {
                                          std::chrono::seconds(120), signal, std::chrono::milliseconds(afterMs));
                 ASSERT_TRUE(run.finished);
                 EXPECT_EQ(run.status, -signal) << run.err;
-                EXPECT_EQ(readAll(good), before);
+                EXPECT_EQ(readFile(good), before);
                 EXPECT_EQ(work.leftovers(), std::vector<std::string>{});
             }
         // A full disk, as a file-size limit makes it: the write fails, the old file stays.
@@ -182,7 +180,7 @@ TEST(StageHostile, AnInterruptedOrFailedRenderLeavesTheOldOutputUntouched) {
         ::setrlimit(RLIMIT_FSIZE, &old);
         ASSERT_TRUE(full.finished);
         EXPECT_EQ(full.status, 1) << full.err;
-        EXPECT_EQ(readAll(good), before) << name;
+        EXPECT_EQ(readFile(good), before) << name;
         EXPECT_EQ(work.leftovers(), std::vector<std::string>{});
     }
 }

@@ -21,8 +21,11 @@
 #include "tools/pawnstage/show_script.h"
 #include "tools/pawnstage/stage.h"
 #include "tools/samplegen/sounds.h"
+#include "tests/media/scratch_files.h"
 
 namespace fs = std::filesystem;
+using scratch::readFile;
+using scratch::writeFile;
 
 namespace {
 
@@ -32,12 +35,6 @@ namespace {
 
 constexpr int kFigureWidth = 48;
 constexpr int kFigureHeight = 64;
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
 
 // 16-bit mono PCM: a square tone of `ms` milliseconds.
 void writeTone(const fs::path& path, int ms, int hertz) {
@@ -127,15 +124,10 @@ std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 Outcome runCommand(const std::string& command, const Workspace& work) {
     const fs::path out = work / "stdout.txt", err = work / "stderr.txt";
     const int raw = std::system((command + " >" + quote(out.string()) + " 2>" + quote(err.string())).c_str());
-    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readAll(out), readAll(err)};
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
 }
 
 Outcome runStage(const std::vector<std::string>& args, const Workspace& work, const std::string& prefix = {}) {
@@ -269,7 +261,7 @@ TEST(StageRender, SameScriptAndSeedGiveIdenticalFrames) {
         ++files;
         const fs::path other = work / "b" / entry.path().filename();
         ASSERT_TRUE(fs::exists(other)) << other;
-        EXPECT_EQ(readAll(entry.path()), readAll(other)) << entry.path().filename();
+        EXPECT_EQ(readFile(entry.path()), readFile(other)) << entry.path().filename();
     }
     EXPECT_EQ(files, 40);
 }

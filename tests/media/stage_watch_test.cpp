@@ -20,23 +20,16 @@
 #include "host/media/png_writer.h"
 #include "tools/pawnstage/live_show.h"
 #include "tools/pawnstage/stage_overlay.h"
+#include "tests/media/scratch_files.h"
 
 namespace fs = std::filesystem;
+using scratch::readFile;
+using scratch::writeFile;
 
 namespace {
 
 constexpr int kBoxWidth = 48;
 constexpr int kBoxHeight = 64;
-
-void writeFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // A pawn that is one opaque box of one colour in every frame: whatever it plays, it looks the same.
 void writeBoxPawn(const fs::path& dir, std::uint8_t red, std::uint8_t green, std::uint8_t blue, bool withTable = true) {
@@ -141,7 +134,7 @@ private:
 bool waitForShot(Window& window, const fs::path& out, const fs::path& shots, int n) {
     const std::string path = (shots / ("reload-" + std::to_string(n) + ".png")).string();
     for (int i = 0; i < 400; ++i) {
-        if (readAll(out).find(path) != std::string::npos) return true;
+        if (readFile(out).find(path) != std::string::npos) return true;
         if (!window.running()) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -211,7 +204,7 @@ TEST(StageWatch, ReloadsTheEditedScriptAndArchiveAndShowsAScriptErrorWithTheWind
 
     Window window({"play", "--watch", "--reload-shots", shots.string(), "--script", script.string(), "--samples", samples.string()}, out);
     auto shot = [&](int n) {
-        EXPECT_TRUE(waitForShot(window, out, shots, n)) << "no picture " << n << "; stderr:\n" << readAll(out.string() + ".err");
+        EXPECT_TRUE(waitForShot(window, out, shots, n)) << "no picture " << n << "; stderr:\n" << readFile(out.string() + ".err");
         return Shot(shots / ("reload-" + std::to_string(n) + ".png"));
     };
     const int boxMiddleY = 280 + kBoxHeight / 2;
@@ -238,7 +231,7 @@ TEST(StageWatch, ReloadsTheEditedScriptAndArchiveAndShowsAScriptErrorWithTheWind
     EXPECT_GT(broken.count(0, 0, 640, 12, white), 50) << "its text";
     EXPECT_TRUE(blue(broken.at(400 + 24, boxMiddleY)));
     EXPECT_TRUE(window.running()) << "the window closed on a broken script";
-    EXPECT_NE(readAll(out.string() + ".err").find("live.show:2:"), std::string::npos) << readAll(out.string() + ".err");
+    EXPECT_NE(readFile(out.string() + ".err").find("live.show:2:"), std::string::npos) << readFile(out.string() + ".err");
 
     window.stop();  // Xvfb goes with it, so the program's own status says nothing here
     fs::remove_all(dir);
