@@ -15,6 +15,18 @@ BlendKernel widestKernel() {
     return BlendKernel::Reference;
 }
 
+// Null for the reference, which draws through the tables and the map.
+const KernelFunctions* functionsOf(BlendKernel kernel) {
+    switch (kernel) {
+#if PAWN_X86_KERNELS
+        case BlendKernel::Sse2: return &kSse2Functions;
+        case BlendKernel::Avx2: return &kAvx2Functions;
+        case BlendKernel::Avx512: return &kAvx512Functions;
+#endif
+        default: return nullptr;
+    }
+}
+
 }  // namespace
 
 const char* blendKernelName(BlendKernel kernel) {
@@ -59,36 +71,20 @@ void blendDraw(const BlendTableSet& tables, double alphaScale, const std::int32_
     // The kernels compute what the unit-scale tables hold, through the identity map; any other
     // state keeps the look-ups that define it.
     const bool unitState = alphaScale == 1.0 && zoom == 1.0;
-    switch (unitState ? chosenBlendKernel() : BlendKernel::Reference) {
-#if PAWN_X86_KERNELS
-        case BlendKernel::Sse2: blendUnitSse2(colour, alpha, destination, drawn, skipX, skipY); return;
-        case BlendKernel::Avx2: blendUnitAvx2(colour, alpha, destination, drawn, skipX, skipY); return;
-        case BlendKernel::Avx512: blendUnitAvx512(colour, alpha, destination, drawn, skipX, skipY); return;
-#endif
-        default: blendReference(tables, coordMap, colour, alpha, destination, drawn, skipX, skipY); return;
-    }
+    const KernelFunctions* kernel = unitState ? functionsOf(chosenBlendKernel()) : nullptr;
+    if (kernel) kernel->blend(colour, alpha, destination, drawn, skipX, skipY);
+    else blendReference(tables, coordMap, colour, alpha, destination, drawn, skipX, skipY);
 }
 
 void copyDraw(const PixelRows& colour, const PixelRows& destination, const Rect& drawn, std::int32_t skipX,
               std::int32_t skipY) {
-    switch (chosenBlendKernel()) {
-#if PAWN_X86_KERNELS
-        case BlendKernel::Sse2: copyOpaqueSse2(colour, destination, drawn, skipX, skipY); return;
-        case BlendKernel::Avx2: copyOpaqueAvx2(colour, destination, drawn, skipX, skipY); return;
-        case BlendKernel::Avx512: copyOpaqueAvx512(colour, destination, drawn, skipX, skipY); return;
-#endif
-        default: copyOpaque(colour, destination, drawn, skipX, skipY); return;
-    }
+    const KernelFunctions* kernel = functionsOf(chosenBlendKernel());
+    if (kernel) kernel->copy(colour, destination, drawn, skipX, skipY);
+    else copyOpaque(colour, destination, drawn, skipX, skipY);
 }
 
 void buildBlendTablesFast(const BlendTableSet& tables, double scale) {
-    switch (chosenBlendKernel()) {
-#if PAWN_X86_KERNELS
-        case BlendKernel::Sse2: buildBlendTablesSse2(tables, scale); return;
-        // Every processor with AVX-512BW has AVX2; wider vectors gain nothing on 96 KB of stores.
-        case BlendKernel::Avx2:
-        case BlendKernel::Avx512: buildBlendTablesAvx2(tables, scale); return;
-#endif
-        default: buildBlendTables(tables, scale); return;
-    }
+    const KernelFunctions* kernel = functionsOf(chosenBlendKernel());
+    if (kernel) kernel->buildTables(tables, scale);
+    else buildBlendTables(tables, scale);
 }

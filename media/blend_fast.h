@@ -53,23 +53,22 @@ inline std::uint16_t blendUnitPixel(std::uint16_t s, std::uint16_t d, std::uint3
                                       (mix((s >> 5) & 31, (d >> 5) & 31) << 5) | mix(s & 31, d & 31));
 }
 
-// The kernels, for tests and benchmarks to call one by one. Each takes the arguments of
-// blendReference (or copyOpaque) without tables and map, and must only run where
+// What one kernel does: the draws, with the arguments of blendReference (or copyOpaque) without
+// tables and map, and the table build of buildBlendTablesFast. They must only run where
 // blendKernelAvailable says so.
+struct KernelFunctions {
+    void (*blend)(const PixelRows& colour, const PixelRows& alpha, const PixelRows& destination, const Rect& drawn,
+                  std::int32_t skipX, std::int32_t skipY);
+    void (*copy)(const PixelRows& colour, const PixelRows& destination, const Rect& drawn, std::int32_t skipX,
+                 std::int32_t skipY);
+    void (*buildTables)(const BlendTableSet& tables, double scale);
+};
+
 #if PAWN_X86_KERNELS
-void blendUnitSse2(const PixelRows& colour, const PixelRows& alpha, const PixelRows& destination, const Rect& drawn,
-                   std::int32_t skipX, std::int32_t skipY);
-void blendUnitAvx2(const PixelRows& colour, const PixelRows& alpha, const PixelRows& destination, const Rect& drawn,
-                   std::int32_t skipX, std::int32_t skipY);
-void blendUnitAvx512(const PixelRows& colour, const PixelRows& alpha, const PixelRows& destination, const Rect& drawn,
-                     std::int32_t skipX, std::int32_t skipY);
-void copyOpaqueSse2(const PixelRows& colour, const PixelRows& destination, const Rect& drawn, std::int32_t skipX,
-                    std::int32_t skipY);
-void copyOpaqueAvx2(const PixelRows& colour, const PixelRows& destination, const Rect& drawn, std::int32_t skipX,
-                    std::int32_t skipY);
-void copyOpaqueAvx512(const PixelRows& colour, const PixelRows& destination, const Rect& drawn, std::int32_t skipX,
-                      std::int32_t skipY);
-void buildBlendTablesSse2(const BlendTableSet& tables, double scale);
+extern const KernelFunctions kSse2Functions;
+extern const KernelFunctions kAvx2Functions;
+extern const KernelFunctions kAvx512Functions;
+// The AVX2 table build, which the AVX-512BW kernel uses too.
 void buildBlendTablesAvx2(const BlendTableSet& tables, double scale);
 
 // A row of `count` pixels with 8-pixel vectors; the wider kernels hand it rows too short for theirs.
