@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/abi.h"
+#include "tests/support/counted_message.h"
 #include "core/allocator.h"
 #include "host/core/bitmap_font.h"
 #include "host/core/host_engine.h"
@@ -30,33 +31,6 @@ namespace evening {
 
 namespace fs = std::filesystem;
 
-// A message the game made; its deletion is counted.
-class GameMessage final : public Message {
-public:
-    GameMessage(std::uint32_t code_, std::int32_t parameter, int* deletions) : deletions_(deletions) {
-        code = code_;
-        word3 = parameter;
-    }
-    void* deletingDestructor(unsigned) override {
-        ++*deletions_;
-        delete this;
-        return this;
-    }
-
-private:
-    int* deletions_;
-};
-
-constexpr std::uint32_t kFreeze = 0x000B0001;
-constexpr std::uint32_t kBuzz = 0x000B0003;
-constexpr std::uint32_t kHappy = 0x000B0004;
-constexpr std::uint32_t kUnhappy = 0x000B0005;
-constexpr std::uint32_t kLookLeft = 0x000B0006;
-constexpr std::uint32_t kLookRight = 0x000B0007;
-constexpr std::uint32_t kUnfreeze = 0x000B0008;
-constexpr std::uint32_t kGoingDown = 0x000B0009;
-constexpr std::uint32_t kComingUp = 0x000B000A;
-constexpr std::uint32_t kWaitHold = 0x000B000B;
 
 // ---------------------------------------------------------------------------------------------------
 // Files

@@ -14,26 +14,11 @@
 #include "fuzz/fuzz_host.h"
 #include "fuzz/fuzz_input.h"
 #include "module/plugin_object.h"
+#include "tests/support/counted_message.h"
 
 using namespace fuzzhost;
 
 namespace {
-
-int liveMessages = 0;
-
-class GameMessage final : public Message {
-public:
-    GameMessage(std::uint32_t code_, std::int32_t parameter) {
-        code = code_;
-        word3 = parameter;
-        ++liveMessages;
-    }
-    void* deletingDestructor(unsigned) override {
-        --liveMessages;
-        delete this;
-        return this;
-    }
-};
 
 constexpr std::int32_t kFrames = 4;       // frames of every pawn sequence
 constexpr std::int32_t kFigureSize = 12;  // pixels of every figure
@@ -123,7 +108,7 @@ void drive(FuzzInput& in, World& world, IKTPlayerFactory* factory) {
                 // Mostly the pawn's own family; now and then a sound's notice or anything at all.
                 const std::uint32_t pick = in.below(8);
                 const std::uint32_t code = pick < 6 ? 0x000B0000u | in.below(13) : pick == 6 ? kSoundEnded : in.u32();
-                require(player.receive(new GameMessage(code, in.below(3) == 0 ? in.value() : in.range(-2, 600))) == 1,
+                require(player.receive(gameMessage(code, in.below(3) == 0 ? in.value() : in.range(-2, 600))) == 1,
                         "receive must answer 1");
                 break;
             }
@@ -180,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         releasePlugin();
     }
     settleHost();
-    require(liveMessages == 0, "a message neither deleted nor kept");
+    require(CountedMessage::live() == 0, "a message neither deleted nor kept");
     require(allocationStats().live == before.live, "module memory left behind");
     return 0;
 }

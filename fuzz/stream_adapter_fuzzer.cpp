@@ -15,27 +15,14 @@
 #include "fuzz/fuzz_host.h"
 #include "fuzz/fuzz_input.h"
 #include "resources/stream_adapter.h"
+#include "tests/support/counted_message.h"
 
 using namespace fuzzhost;
 
 namespace {
 
-int liveMessages = 0;
-
-class CountedMessage final : public Message {
-public:
-    CountedMessage(std::uint32_t code_, std::int32_t value) {
-        code = code_;
-        word3 = value;
-        word4 = value;
-        ++liveMessages;
-    }
-    void* deletingDestructor(unsigned) override {
-        --liveMessages;
-        delete this;
-        return this;
-    }
-};
+// A read completion: its value in word 4, and in word 3 too, where a careless adapter might look.
+Message* completion(std::uint32_t code, std::int32_t value) { return new CountedMessage(code, value, value); }
 
 struct Script;
 
@@ -69,7 +56,7 @@ struct Script {
     // One event pass's worth of the host's doing for a read that waits on `listener`.
     void deliver(IListener* listener, void* buffer, std::int32_t wanted) {
         if (in.empty()) {
-            listener->receive(new CountedMessage(0x00020004, 0));
+            listener->receive(completion(0x00020004, 0));
             return;
         }
         bool ended = false;
@@ -81,7 +68,7 @@ struct Script {
                     // A message of the stream family (kinds 0 to 7) or another family.
                     const std::uint32_t code = in.flag() ? (0x00020000u | in.below(8)) : in.u32();
                     ended = (code >= 0x00020001u && code <= 0x00020006u && code != 0x00020003u);
-                    listener->receive(new CountedMessage(code, in.value()));
+                    listener->receive(completion(code, in.value()));
                     break;
                 }
                 case 2:
@@ -142,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     break;
                 case 2:
                     // A completion that arrives while no read waits still sets the result.
-                    adapter->receive(new CountedMessage(in.flag() ? (0x00020000u | in.below(8)) : in.u32(), in.value()));
+                    adapter->receive(completion(in.flag() ? (0x00020000u | in.below(8)) : in.u32(), in.value()));
                     break;
                 default:
                     (void)adapter->size();
@@ -155,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (StreamAdapter* adapter : script.adapters) destroy(adapter);
     }
     settleHost();
-    require(liveMessages == 0, "a message neither deleted nor kept");
+    require(CountedMessage::live() == 0, "a message neither deleted nor kept");
     require(allocationStats().live == before.live, "module memory left behind");
     return 0;
 }

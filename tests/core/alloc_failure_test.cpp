@@ -96,7 +96,7 @@ void show(Stagehands& stage, const std::vector<IKTPlayer*>& players, const std::
     auto send = [&](int pawn, std::uint32_t code, std::int32_t parameter) {
         if (!players[pawn]) return;
         ++stage.sent;
-        players[pawn]->receive(new GameMessage(code, parameter, &stage.deleted));
+        players[pawn]->receive(gameMessage(code, parameter, &stage.deleted));
     };
     auto each = [&](auto action) {
         for (int i = 0; i < kPawns; ++i)

@@ -18,22 +18,9 @@
 #include "host/core/host_engine.h"
 #include "module/services.h"
 #include "resources/resource_dir.h"
+#include "tests/support/counted_message.h"
 
 namespace fakes {
-
-// ---------------------------------------------------------------------------------------------------
-// Messages
-
-// A message that counts its deletion in a counter owned by the test.
-struct CountedMessage final : Message {
-    CountedMessage(std::uint32_t code_, int* deletions_) : deletions(deletions_) { code = code_; }
-    void* deletingDestructor(unsigned) override {
-        if (deletions) ++*deletions;
-        delete this;
-        return this;
-    }
-    int* deletions;
-};
 
 // ---------------------------------------------------------------------------------------------------
 // Pixels in memory
@@ -241,7 +228,7 @@ public:
     // The end of playback as the host reports it: a notice to the listener given to play.
     void finish(int* deletions) {
         playing = 0;
-        if (listener) listener->receive(new CountedMessage(kSoundEnded, deletions));
+        if (listener) listener->receive(new CountedMessage(kSoundEnded, 0, 0, deletions));
     }
 
     InterfaceTable table;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/abi.h"
+#include "tests/support/counted_message.h"
 #include "fuzz/fuzz_host.h"
 #include "host/core/host_engine.h"
 #include "host/core/surface.h"
@@ -26,22 +27,6 @@ constexpr std::int32_t kFigure = 8;  // figure width and height
 constexpr std::int32_t kScreenW = 64;
 constexpr std::int32_t kScreenH = 48;
 constexpr std::uint16_t kFigureColour = 0x1234;
-
-class GameMessage final : public Message {
-public:
-    GameMessage(std::uint32_t code_, std::int32_t parameter, int* deletions) : deletions_(deletions) {
-        code = code_;
-        word3 = parameter;
-    }
-    void* deletingDestructor(unsigned) override {
-        ++*deletions_;
-        delete this;
-        return this;
-    }
-
-private:
-    int* deletions_;
-};
 
 // A font that keeps every text it draws.
 class TextFont : public Font {
@@ -147,7 +132,7 @@ public:
     }
     void send(IKTPlayer* player, std::uint32_t code, std::int32_t parameter = 0) {
         ++sent;
-        player->receive(new GameMessage(code, parameter, &deleted));
+        player->receive(gameMessage(code, parameter, &deleted));
     }
     void draw(IKTPlayer* player) {
         surface.fillRandom(7);

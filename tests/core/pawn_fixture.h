@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/abi.h"
+#include "tests/support/counted_message.h"
 #include "host/core/bitmap_font.h"
 #include "host/core/host_engine.h"
 #include "host/core/plugin_loader.h"
@@ -39,33 +40,6 @@ namespace fs = std::filesystem;
 // ---------------------------------------------------------------------------------------------------
 // Messages as the game builds them
 
-constexpr std::uint32_t kFreeze = 0x000B0001;
-constexpr std::uint32_t kBuzz = 0x000B0003;
-constexpr std::uint32_t kHappy = 0x000B0004;
-constexpr std::uint32_t kUnhappy = 0x000B0005;
-constexpr std::uint32_t kLookLeft = 0x000B0006;
-constexpr std::uint32_t kLookRight = 0x000B0007;
-constexpr std::uint32_t kUnfreeze = 0x000B0008;
-constexpr std::uint32_t kGoingDown = 0x000B0009;
-constexpr std::uint32_t kComingUp = 0x000B000A;
-constexpr std::uint32_t kWaitHold = 0x000B000B;
-
-// A message the game made and hands over; its deletion is counted in the game's counter.
-class GameMessage final : public Message {
-public:
-    GameMessage(std::uint32_t messageCode, std::int32_t parameter, int* deletions) : deletions_(deletions) {
-        code = messageCode;
-        word3 = parameter;
-    }
-    void* deletingDestructor(unsigned) override {
-        if (deletions_) ++*deletions_;
-        delete this;
-        return this;
-    }
-
-private:
-    int* deletions_;
-};
 
 // ---------------------------------------------------------------------------------------------------
 // Pictures: one colour per frame
@@ -322,7 +296,7 @@ public:
 
     // The game's message, handed to the pawn's receive.
     std::int32_t send(const PawnHandle& pawn, std::uint32_t code, std::int32_t parameter = 0) {
-        return pawn.player->receive(new GameMessage(code, parameter, &deletions));
+        return pawn.player->receive(gameMessage(code, parameter, &deletions));
     }
 
     // One pass of the game loop: the clock moves on, the host delivers its events, the pawn updates.

@@ -101,7 +101,7 @@ private:
                 std::uint32_t code = 0x000B0000u + static_cast<std::uint32_t>(pick(13));
                 if (pick(30) == 0) code = static_cast<std::uint32_t>(random_());
                 const int before = world_.deletions;
-                EXPECT_EQ(player->receive(new GameMessage(code, anyParameter(), &world_.deletions)), 1);
+                EXPECT_EQ(player->receive(gameMessage(code, anyParameter(), &world_.deletions)), 1);
                 EXPECT_EQ(world_.deletions, before + 1) << std::hex << code;
                 break;
             }

@@ -90,7 +90,7 @@ TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
                 const std::uint32_t code = below(12) == 0 ? 0x00050001u : 0x000B0000u | static_cast<std::uint32_t>(1 + below(11));
                 const std::int32_t parameter = code == 0x000B0001u ? -below(3) : code >= 0x000B0009u ? 200 + below(800) : below(3);
                 ++sent;
-                player.receive(new GameMessage(code, parameter, &deleted));
+                player.receive(gameMessage(code, parameter, &deleted));
                 break;
             }
             case 6: player.addScore(below(300)); break;

@@ -8,7 +8,6 @@
 #include "host/core/host_engine.h"
 #include "media/sound.h"
 
-using fakes::CountedMessage;
 using fakes::FakeSoundFactory;
 using fakes::MemoryArchive;
 using fakes::MemoryRoot;
@@ -98,12 +97,12 @@ TEST(Sound, ADuplicateNoticeIsLoggedAndDeletedAndOtherMessagesAreLeftAlone) {
     f.factory.last()->finish(&f.deletions);
     EXPECT_EQ(f.deletions, 1);
 
-    EXPECT_EQ(sound->receive(new CountedMessage(kSoundEnded, &f.deletions)), 1);
+    EXPECT_EQ(sound->receive(new CountedMessage(kSoundEnded, 0, 0, &f.deletions)), 1);
     EXPECT_EQ(f.host.countLog("||||||||| duplicate stop message!\n"), 1);
     EXPECT_EQ(f.deletions, 2);
     EXPECT_EQ(sound->references, 1);
 
-    auto* other = new CountedMessage(0x000B0001, &f.deletions);
+    auto* other = new CountedMessage(0x000B0001, 0, 0, &f.deletions);
     EXPECT_EQ(sound->receive(other), 1);
     EXPECT_EQ(f.deletions, 2);  // still the sender's
     EXPECT_EQ(sound->references, 1);

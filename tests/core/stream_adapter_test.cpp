@@ -12,6 +12,7 @@
 #include "host/core/debugger.h"
 #include "host/core/host_engine.h"
 #include "resources/stream_adapter.h"
+#include "tests/support/counted_message.h"
 
 using namespace hostengine;
 
@@ -19,18 +20,8 @@ namespace {
 
 int deletedMessages = 0;
 
-class CountedMessage final : public Message {
-public:
-    CountedMessage(std::uint32_t messageCode, std::int32_t value) {
-        code = messageCode;
-        word4 = value;
-    }
-    void* deletingDestructor(unsigned) override {
-        ++deletedMessages;
-        delete this;
-        return this;
-    }
-};
+// A read completion: its value in word 4; every deletion counted.
+Message* completion(std::uint32_t code, std::int32_t value) { return new CountedMessage(code, 0, value, &deletedMessages); }
 
 // A host stream whose asynchronous reads are answered by a script: each started read posts the given
 // steps, each as its own event, so each arrives on a later pass of pumpEvents.
@@ -65,7 +56,7 @@ public:
     }
 
     void thenSend(std::uint32_t code, std::int32_t value) {
-        script.push_back([code, value](IListener* listener) { listener->receive(new CountedMessage(code, value)); });
+        script.push_back([code, value](IListener* listener) { listener->receive(completion(code, value)); });
     }
     void thenRun(std::function<void()> action) {
         script.push_back([action](IListener*) { action(); });
@@ -146,9 +137,9 @@ TEST_F(Adapter, ProgressAndForeignMessagesDoNotEndTheWaitButAreDeleted) {
     EXPECT_EQ(engine.pendingEvents(), 0u);
     // Messages while idle: only a completion touches the result, and a null one is survived.
     adapter->result = 41;
-    EXPECT_EQ(adapter->receive(new CountedMessage(0x00020003, 7)), 1);
+    EXPECT_EQ(adapter->receive(completion(0x00020003, 7)), 1);
     EXPECT_EQ(adapter->result, 41);
-    EXPECT_EQ(adapter->receive(new CountedMessage(0x00020004, 7)), 1);
+    EXPECT_EQ(adapter->receive(completion(0x00020004, 7)), 1);
     EXPECT_EQ(adapter->result, 7);
     EXPECT_EQ(deletedMessages, 8);
     EXPECT_EQ(adapter->receive(nullptr), 1);
