@@ -1,8 +1,9 @@
 // The blended draw and the opaque copy: a DualVideo over a host video whose frame size, bitmaps
 // (sizes, depths, pitches, bottom-up rows, handles without "IBitmap") the input picks, drawn at any
-// position onto a surface of any size and pitch through a context with any clip rectangle and
-// origin, now and then with rows that cannot be locked, with another zoom or alpha scale. No pixel
-// outside the picture's place on the surface may change, and every lock must be given back.
+// position onto a surface of any size and pitch through a context with any origin and any clip
+// rectangle a host may hand out (one kept on its surface), now and then with rows that cannot be
+// locked, with another zoom or alpha scale. No pixel outside the picture's place on the surface may
+// change, and every lock must be given back.
 //
 // Run: build/fuzz/fuzz/blended_draw_fuzzer fuzz/corpus/blended_draw -max_total_time=600
 #include <algorithm>
