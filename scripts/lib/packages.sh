@@ -15,7 +15,7 @@ PAWN_PACKAGES=(
     # demo rendering and the fuzz build
     ffmpeg xvfb clang libclang-rt-14-dev
     # the shipping DLL run on an emulated CPU by a host built with the Windows compiler conventions
-    libunicorn-dev lld
+    libunicorn-dev lld llvm
 )
 
 pawn_missing_packages() {
