@@ -2,7 +2,6 @@
 // state and its edge cases, the rolling counter, and arithmetic at the ends of the 32-bit range.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "players/pawn.h"
 #include "tests/core/pawn_fixture.h"
@@ -17,21 +16,23 @@ std::int32_t previousBonusOf(const PawnHandle& pawn) { return static_cast<Pawn*>
 class PawnScore : public testing::Test {
 protected:
     PawnHandle fresh(std::int32_t bonus = 0, bool inUse = false) {
+        world.host.advance(1000);  // the score sound played last has ended
+        world.host.drainEvents();
+        world.sounds.clearPlaybackLog();
         PawnHandle pawn = world.create("pawn", 1);
-        EXPECT_TRUE(pawn);
         if (bonus) pawn.player->setBonus(bonus);
         if (inUse) pawn.player->setBonus(-1);
         return pawn;
     }
 
-    // The text and phase the score is drawn with now.
-    DrawnText drawnScore(const PawnHandle& pawn) {
+    // The text the score is drawn with now; its phase in `phase`.
+    std::string drawnScore(const PawnHandle& pawn, std::int32_t* phase = nullptr) {
         pawn.player->showScore(1);
         world.font.calls.clear();
-        world.surface.fill(0);
         pawn.player->drawScore(&world.canvas);
-        if (world.font.calls.empty()) return DrawnText{"<none>", 0, 0, Colour(), -1};
-        return world.font.calls.back();
+        if (world.font.calls.empty()) return "<none>";
+        if (phase) *phase = world.font.calls.back().phase;
+        return world.font.calls.back().text;
     }
 
     PawnWorld world;
@@ -39,67 +40,32 @@ protected:
 
 }  // namespace
 
-TEST_F(PawnScore, BonusPointsFollowTheBonusInUse) {
-    struct Case {
+TEST_F(PawnScore, BonusPointsAndLossesFollowTheBonusInUse) {
+    const struct {
         std::int32_t bonus;
         bool inUse;
-        std::int32_t points, gain;
-    };
-    const Case cases[] = {
-        {0, false, 30, 30}, {3, true, 30, 60},  {4, true, 30, 90}, {5, true, 30, 120}, {8, true, 30, 130},
-        {9, true, 30, 230}, {3, false, 30, 30}, {9, false, 30, 30}, {1, true, 30, 30},  {6, true, 30, 30},
-        {7, true, 30, 30},  {10, true, 30, 30}, {16, true, 30, 30}, {5, true, -7, -28}, {8, true, -150, -50},
-    };
-    for (const Case& c : cases) {
-        PawnHandle pawn = fresh(c.bonus, c.inUse);
-        world.host.advance(1000);  // the score sound played last has ended
-        world.host.drainEvents();
-        world.sounds.clearPlaybackLog();
-        pawn.player->addBonusScore(c.points);
-        EXPECT_EQ(pawn.player->getScore(), c.gain) << "bonus " << c.bonus << (c.inUse ? " in use" : " held");
-        EXPECT_EQ(world.scoreSoundsPlayed().size(), 1u);
-        world.destroy(pawn);
-    }
-}
-
-TEST_F(PawnScore, AfterThePenguinTheNextBonusPointsAreHalvedToFivesOnce) {
-    PawnHandle pawn = fresh(16, true);
-    pawn.player->addBonusScore(37);
-    EXPECT_EQ(pawn.player->getScore(), 37) << "no effect while the penguin is held";
-    pawn.player->setBonus(0);
-    EXPECT_EQ(previousBonusOf(pawn), 16);
-    pawn.player->addBonusScore(37);
-    EXPECT_EQ(pawn.player->getScore(), 37 + 15);
-    pawn.player->addBonusScore(37);
-    EXPECT_EQ(pawn.player->getScore(), 37 + 15 + 37);
-
-    PawnHandle negative = fresh(16);
-    negative.player->setBonus(0);
-    negative.player->addBonusScore(-37);
-    EXPECT_EQ(negative.player->getScore(), -15);  // both divisions truncate toward zero
-}
-
-TEST_F(PawnScore, LossesFollowTheBonusInUseAndNeverGoBelowZero) {
-    struct Case {
-        std::int32_t bonus;
-        bool inUse;
-        std::int32_t start, points, alternative, score;
-    };
-    const Case cases[] = {
+        std::int32_t start, points, alternative, score;  // alternative 0: addBonusScore, else loseScore
+    } cases[] = {
+        {0, false, 0, 30, 0, 30}, {3, true, 0, 30, 0, 60},  {4, true, 0, 30, 0, 90}, {5, true, 0, 30, 0, 120},
+        {8, true, 0, 30, 0, 130}, {9, true, 0, 30, 0, 230}, {3, false, 0, 30, 0, 30}, {9, false, 0, 30, 0, 30},
+        {1, true, 0, 30, 0, 30},  {6, true, 0, 30, 0, 30},  {7, true, 0, 30, 0, 30}, {10, true, 0, 30, 0, 30},
+        {16, true, 0, 30, 0, 30}, {5, true, 0, -7, 0, -28}, {8, true, 0, -150, 0, -50},
         {0, false, 80, 50, 20, 30}, {0, false, 30, 50, 20, 0},  {1, true, 80, 50, 20, 130}, {2, true, 80, 50, 20, 100},
         {2, true, 80, 50, -90, 0},  {6, true, 80, 50, 20, 80},  {2, false, 80, 50, 20, 30}, {3, true, 80, 50, 20, 30},
         {0, false, 80, -50, 20, 130},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         PawnHandle pawn = fresh(c.bonus, c.inUse);
-        pawn.player->addScore(c.start);
-        world.sounds.clearPlaybackLog();
-        pawn.player->loseScore(c.points, c.alternative);
-        EXPECT_EQ(pawn.player->getScore(), c.score) << "bonus " << c.bonus << " points " << c.points << " alternative " << c.alternative;
-        EXPECT_TRUE(world.scoreSoundsPlayed().empty()) << "losses make no sound";
+        if (c.start) {
+            pawn.player->addScore(c.start);
+            world.sounds.clearPlaybackLog();
+        }
+        c.alternative ? pawn.player->loseScore(c.points, c.alternative) : pawn.player->addBonusScore(c.points);
+        SCOPED_TRACE(testing::Message() << "bonus " << c.bonus << (c.inUse ? " in use, " : " held, ") << c.points << " alternative " << c.alternative);
+        EXPECT_EQ(pawn.player->getScore(), c.score);
+        EXPECT_EQ(world.scoreSoundsPlayed().size(), c.alternative ? 0u : 1u) << "losses make no sound";
         world.destroy(pawn);
     }
-
     PawnHandle pawn = fresh();
     pawn.player->addScore(30);
     for (auto [points, score] : {std::pair{20, 10}, {50, 0}, {-5, 5}}) {
@@ -108,13 +74,28 @@ TEST_F(PawnScore, LossesFollowTheBonusInUseAndNeverGoBelowZero) {
     }
 }
 
+TEST_F(PawnScore, AfterThePenguinTheNextBonusPointsAreHalvedToFivesOnce) {
+    PawnHandle pawn = fresh(16, true);
+    pawn.player->addBonusScore(37);
+    EXPECT_EQ(pawn.player->getScore(), 37) << "no effect while the penguin is held";
+    pawn.player->setBonus(0);
+    for (std::int32_t score : {37 + 15, 37 + 15 + 37}) {
+        pawn.player->addBonusScore(37);
+        EXPECT_EQ(pawn.player->getScore(), score);
+    }
+    PawnHandle negative = fresh(16);
+    negative.player->setBonus(0);
+    negative.player->addBonusScore(-37);
+    EXPECT_EQ(negative.player->getScore(), -15);  // both divisions truncate toward zero
+}
+
 TEST_F(PawnScore, StreaksCountRightAndWrongAnswersInARow) {
     PawnHandle pawn = fresh();
-    const std::int32_t outcomes[] = {1, 1, 0, 0, 0, 1, -1, 0, 5, 7};
-    const std::int32_t streaks[] = {1, 2, -1, -2, -3, 1, 0, -1, 1, 2};
-    for (std::size_t i = 0; i < std::size(outcomes); ++i) {
-        pawn.player->countAnswer(outcomes[i]);
-        EXPECT_EQ(pawn.player->getStreak(), streaks[i]) << i;
+    const std::pair<std::int32_t, std::int32_t> answers[] = {{1, 1}, {1, 2}, {0, -1}, {0, -2}, {0, -3},
+                                                             {1, 1}, {-1, 0}, {0, -1}, {5, 1}, {7, 2}};
+    for (auto [outcome, streak] : answers) {
+        pawn.player->countAnswer(outcome);
+        EXPECT_EQ(pawn.player->getStreak(), streak) << outcome;
     }
 }
 
@@ -129,32 +110,20 @@ TEST_F(PawnScore, TheBonusStateSaysWhichBonusIsHeldAndWhetherItIsInUse) {
         EXPECT_EQ(pawn.player->getBonusState(), state) << bonus;
     }
     EXPECT_EQ(previousBonusOf(pawn), 4);
-
-    PawnHandle penguin = fresh(16);
-    penguin.player->setBonus(-1);
-    EXPECT_EQ(penguin.player->getBonusState(), 16) << "the penguin is never in use";
-}
-
-TEST_F(PawnScore, EndingBonusesKeepsOrRecordsWhatTheGameExpects) {
-    // Bonus 10 ends as soon as it is used; -2 ends only a bonus in use.
-    struct Case {
+    // The penguin is never in use; bonus 10 ends as soon as it is used; -2 ends only a bonus in use.
+    const struct {
         std::int32_t bonus, ending, state, previous;
-    };
-    for (const Case& c : {Case{10, -1, 0, 10}, Case{3, -2, 3, 0}}) {
-        PawnHandle pawn = fresh(c.bonus);
-        pawn.player->setBonus(c.ending);
-        EXPECT_EQ(pawn.player->getBonusState(), c.state) << c.bonus;
-        EXPECT_EQ(previousBonusOf(pawn), c.previous) << c.bonus;
+    } endings[] = {{16, -1, 16, 0}, {10, -1, 0, 10}, {3, -2, 3, 0}};
+    for (const auto& c : endings) {
+        PawnHandle other = fresh(c.bonus);
+        other.player->setBonus(c.ending);
+        EXPECT_EQ(other.player->getBonusState(), c.state) << c.bonus;
+        EXPECT_EQ(previousBonusOf(other), c.previous) << c.bonus;
     }
-
     // 0 ends whatever there is, and restarts "wait01" at frame 0 on the figure.
-    PawnHandle none = fresh();
-    world.send(none, kBuzz);
-    ASSERT_EQ(PawnWorld::videoState(none).index, 1);
-    none.player->setBonus(0);
-    EXPECT_EQ(PawnWorld::videoState(none), (SequenceFrame{"wait01", 0}));
-    EXPECT_EQ(previousBonusOf(none), 0);
-    EXPECT_EQ(none.player->getBonusState(), 0);
+    world.send(pawn, kBuzz);
+    pawn.player->setBonus(0);
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
 }
 
 TEST_F(PawnScore, TheScoreRollsFromTheLastRolledScoreOverTimeThatGrowsWithTheChange) {
@@ -162,21 +131,22 @@ TEST_F(PawnScore, TheScoreRollsFromTheLastRolledScoreOverTimeThatGrowsWithTheCha
     world.host.setTime(10000);
     pawn.player->addScore(100);  // 0 -> 100 over 1500 ms
     world.host.setTime(10200);
-    EXPECT_EQ(drawnScore(pawn).text, "13");
+    EXPECT_EQ(drawnScore(pawn), "13");
     pawn.player->addScore(50);   // 100 -> 150 over 1400 ms, from 100 and not from the 13 on screen
     world.host.setTime(10200 + 700);
-    EXPECT_EQ(drawnScore(pawn).text, "125");
+    EXPECT_EQ(drawnScore(pawn), "125");
+    std::int32_t phase = 0;
     world.host.setTime(10200 + 1400);
-    const DrawnText end = drawnScore(pawn);
-    EXPECT_EQ(end.text, "150");
-    EXPECT_EQ(end.phase, 4) << "still rolling at exactly its duration";
+    EXPECT_EQ(drawnScore(pawn, &phase), "150");
+    EXPECT_EQ(phase, 4) << "still rolling at exactly its duration";
     world.host.setTime(10200 + 1401);
-    EXPECT_EQ(drawnScore(pawn).phase, 4) << "the draw that finds it over";
-    EXPECT_EQ(drawnScore(pawn).phase, 0);
-
+    drawnScore(pawn, &phase);
+    EXPECT_EQ(phase, 4) << "the draw that finds it over";
+    drawnScore(pawn, &phase);
+    EXPECT_EQ(phase, 0);
     pawn.player->subtractScore(30);  // 150 -> 120, downwards over 1350 ms
     world.host.advance(675);
-    EXPECT_EQ(drawnScore(pawn).text, "135");
+    EXPECT_EQ(drawnScore(pawn), "135");
 }
 
 TEST_F(PawnScore, ScoresAtTheEndsOfThe32BitRangeWrapAndStillRoll) {
@@ -186,54 +156,47 @@ TEST_F(PawnScore, ScoresAtTheEndsOfThe32BitRangeWrapAndStillRoll) {
     EXPECT_EQ(pawn.player->getScore(), INT32_MIN);
     pawn.player->subtractScore(1);  // INT32_MIN - 1 wraps to the top, which is not below 0
     EXPECT_EQ(pawn.player->getScore(), INT32_MAX);
-
     PawnHandle lossy = fresh();
     lossy.player->loseScore(INT32_MIN, 0);  // 0 - INT32_MIN wraps below 0
-    EXPECT_EQ(lossy.player->getScore(), 0);
     lossy.player->subtractScore(INT32_MIN);
     EXPECT_EQ(lossy.player->getScore(), 0);
-
     for (auto [bonus, score] : {std::pair{5, static_cast<std::uint32_t>(INT32_MAX) * 4u}, {9, static_cast<std::uint32_t>(INT32_MAX) + 200u}}) {
-        PawnHandle pawn = fresh(bonus, true);
-        pawn.player->addBonusScore(INT32_MAX);
-        EXPECT_EQ(pawn.player->getScore(), static_cast<std::int32_t>(score)) << bonus;
+        PawnHandle bonused = fresh(bonus, true);
+        bonused.player->addBonusScore(INT32_MAX);
+        EXPECT_EQ(bonused.player->getScore(), static_cast<std::int32_t>(score)) << bonus;
     }
-
     // A change of -2^31 rolls forwards in time, over the longest roll (half the clock's signed range): a
     // second in, the counter has moved by about 2000.
     PawnHandle falling = fresh();
     world.host.setTime(50000);
     falling.player->addScore(INT32_MIN);
     world.host.setTime(51000);
-    EXPECT_EQ(drawnScore(falling).text, "-2000");
+    EXPECT_EQ(drawnScore(falling), "-2000");
 }
 
 TEST_F(PawnScore, TheCounterNeverCountsAwayFromTheScoreEvenWhenTheSumWraps) {
     // Rolls of the largest changes last this long, and end before the clock's difference wraps.
     constexpr std::uint32_t kLongestRoll = INT32_MAX / 2;
-    struct Case {
-        std::int32_t first, second;
-    };
-    const Case cases[] = {{2000000000, 2000000000}, {INT32_MAX, INT32_MAX}, {100, 50}, {100, -30}, {-2000000000, -2000000000}};
-    for (const Case& c : cases) {
+    const std::pair<std::int32_t, std::int32_t> cases[] = {
+        {2000000000, 2000000000}, {INT32_MAX, INT32_MAX}, {100, 50}, {100, -30}, {-2000000000, -2000000000}};
+    for (auto [first, second] : cases) {
         PawnHandle pawn = fresh();
         world.host.setTime(1000);
-        pawn.player->addScore(c.first);
+        pawn.player->addScore(first);
         world.host.setTime(1000 + kLongestRoll + 100000);  // past the first roll's end
         drawnScore(pawn);
         drawnScore(pawn);
-        pawn.player->addScore(c.second);
-        const std::int32_t target = pawn.player->getScore();
-        // In the 32-bit score the change was c.second: each step of the counter goes that way or stays.
-        std::int32_t shown = c.first;
+        pawn.player->addScore(second);
+        // In the 32-bit score the change was `second`: each step of the counter goes that way or stays.
+        std::int32_t shown = first;
         for (int step = 1; step <= 66; ++step) {  // the last two are past the end
             world.host.advance(kLongestRoll / 64);
-            const std::int32_t now = std::stoi(drawnScore(pawn).text);
+            const std::int32_t now = std::stoi(drawnScore(pawn));
             const auto moved = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(shown));
-            EXPECT_TRUE(c.second > 0 ? moved >= 0 : moved <= 0) << c.first << " + " << c.second << ": " << shown << " -> " << now;
+            EXPECT_TRUE(second > 0 ? moved >= 0 : moved <= 0) << first << " + " << second << ": " << shown << " -> " << now;
             shown = now;
         }
-        EXPECT_EQ(shown, target) << c.first << " + " << c.second;
+        EXPECT_EQ(shown, pawn.player->getScore()) << first << " + " << second;
         world.destroy(pawn);
     }
 }
