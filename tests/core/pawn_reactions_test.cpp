@@ -1,5 +1,6 @@
-// The pawn's reactions as a player sees them: which sequence and frame its figure shows (read back
-// from the pixels it draws), which sounds play, and how holds, the penguin and freezing change that.
+// The pawn's reactions and movements as a player sees them: which sequence and frame its figure shows
+// (read back from the pixels it draws), which sounds play, how holds, the penguin and freezing change
+// that, sliding into and out of view, and the messages it must take and delete without acting on them.
 #include <cstdint>
 #include <vector>
 
@@ -9,12 +10,13 @@ using namespace pawntest;
 
 namespace {
 
-class PawnReactions : public testing::Test {
+class PawnPlay : public testing::Test {
 protected:
     void SetUp() override {
         pawn = world.create("pawn", 1);
         ASSERT_TRUE(pawn);
         pawn.visible->setPosition(100, 280);
+        world.host.setTime(5000);
     }
 
     // The figure as the video reports it; the drawn pixels must say the same.
@@ -23,7 +25,10 @@ protected:
         EXPECT_EQ(world.figureAt(100, 280), PawnWorld::videoState(pawn));
         return PawnWorld::videoState(pawn);
     }
-    bool buzzing() { return shown().name.rfind("buzz", 0) == 0; }
+    bool buzzingAt(int frame) const {
+        const SequenceFrame now = PawnWorld::videoState(pawn);
+        return now.name.rfind("buzz", 0) == 0 && now.index == frame;
+    }
 
     // Ticks by 10 ms while the figure shows `name`; the frames it showed there, each change once.
     std::vector<int> framesOf(const std::string& name) {
@@ -35,16 +40,24 @@ protected:
         return frames;
     }
 
+    // The row at which the figure is drawn in column 100, or -1 when it is off the screen.
+    int figureRow() {
+        world.drawFresh(pawn);
+        for (int y = 0; y < PawnWorld::kScreenHeight; ++y)
+            if (world.colourSetAt(100, y - kFigureSize / 2) == kPawnColours) return y;
+        return -1;
+    }
+
     PawnWorld world;
     PawnHandle pawn;
 };
 
 }  // namespace
 
-TEST_F(PawnReactions, BuzzThenHappyThenScoreAsTheGamePlaysThem) {
+TEST_F(PawnPlay, BuzzThenHappyThenScoreAsTheGamePlaysThem) {
     world.send(pawn, kBuzz);
     const SequenceFrame buzz = shown();
-    ASSERT_TRUE(buzzing() && buzz.index == 1) << buzz;
+    ASSERT_TRUE(buzzingAt(1)) << buzz;
     EXPECT_EQ(world.buzzesPlayed(), (std::vector<int>{1}));
     world.send(pawn, kHappy, 0);  // waits for the buzz to come round
     pawn.player->addScore(100);
@@ -60,7 +73,7 @@ TEST_F(PawnReactions, BuzzThenHappyThenScoreAsTheGamePlaysThem) {
     EXPECT_NE(shown().index, 0);
 }
 
-TEST_F(PawnReactions, EachReactionServedAtRestShowsItsSequenceAndFirstFrame) {
+TEST_F(PawnPlay, EachReactionServedAtRestShowsItsSequenceAndFirstFrame) {
     const struct {
         std::uint32_t code;
         std::int32_t parameter;
@@ -81,7 +94,7 @@ TEST_F(PawnReactions, EachReactionServedAtRestShowsItsSequenceAndFirstFrame) {
     }
 }
 
-TEST_F(PawnReactions, ABuzzCutsAReactionHoldAndALookEndsItEarly) {
+TEST_F(PawnPlay, ABuzzCutsAReactionHoldAndALookEndsItEarly) {
     PawnHandle cut = world.create("pawn", 2);
     world.send(cut, kUnhappy, 1);
     world.tick(cut, 100);
@@ -99,20 +112,20 @@ TEST_F(PawnReactions, ABuzzCutsAReactionHoldAndALookEndsItEarly) {
     EXPECT_EQ(shown(), (SequenceFrame{"l_left", 1}));
 }
 
-TEST_F(PawnReactions, ABuzzThatStillSoundsIsStoppedAndNotStartedAgain) {
+TEST_F(PawnPlay, ABuzzThatStillSoundsIsStoppedAndNotStartedAgain) {
     world.send(pawn, kBuzz);
     world.tick(pawn, 20);
     world.send(pawn, kBuzz);  // buzz1 lasts 100 ms: still sounding
     world.tick(pawn, 10);     // the stop's notice arrives
     EXPECT_TRUE(world.sounds.playbackLog().back().stopped);
     world.send(pawn, kBuzz, 1);  // silent buzz: the figure buzzes, nothing sounds
-    EXPECT_TRUE(buzzing());
+    EXPECT_TRUE(buzzingAt(1));
     EXPECT_EQ(world.buzzesPlayed(), (std::vector<int>{1}));
     world.send(pawn, kBuzz);
     EXPECT_EQ(world.buzzesPlayed(), (std::vector<int>{1, 1}));
 }
 
-TEST_F(PawnReactions, ThePenguinDropsHappyAndLookRequestsAndShowsWait01ForAWaitHold) {
+TEST_F(PawnPlay, ThePenguinDropsHappyAndLookRequestsAndShowsWait01ForAWaitHold) {
     pawn.player->setBonus(16);
     for (std::uint32_t code : {kHappy, kUnhappy, kLookLeft, kLookRight}) {
         world.send(pawn, code, 0);
@@ -127,7 +140,7 @@ TEST_F(PawnReactions, ThePenguinDropsHappyAndLookRequestsAndShowsWait01ForAWaitH
     EXPECT_EQ(shown(), (SequenceFrame{"wait01", 0}));
 }
 
-TEST_F(PawnReactions, AFrozenPawnIgnoresReactionsAndStartsNoIdleAnimationUntilUnfrozen) {
+TEST_F(PawnPlay, AFrozenPawnIgnoresReactionsAndStartsNoIdleAnimationUntilUnfrozen) {
     world.send(pawn, kBuzz);
     world.send(pawn, kFreeze, -1);  // arriving mid-sequence, it shows once the sequence came round
     EXPECT_EQ(framesOf(shown().name).back(), 0);
@@ -141,7 +154,7 @@ TEST_F(PawnReactions, AFrozenPawnIgnoresReactionsAndStartsNoIdleAnimationUntilUn
     EXPECT_EQ(world.deletions, 8);
 }
 
-TEST_F(PawnReactions, FreezingGoesByLevelsAndBonus7InUseKeepsThePawnActive) {
+TEST_F(PawnPlay, FreezingGoesByLevelsAndBonus7InUseKeepsThePawnActive) {
     pawn.player->setActivity(-2);
     for (std::int32_t level : {-1, 0, 1, 1}) EXPECT_EQ(pawn.player->thaw(), level);
     pawn.player->setActivity(INT32_MIN);
@@ -170,4 +183,67 @@ TEST(PawnWithoutFrames, ASequenceOfNoFramesRestsAtFrameZero) {
         EXPECT_EQ(PawnWorld::videoState(pawn).index, 0);
     }
     world.drawFresh(pawn);
+}
+
+// A slide of no time (or a negative one) arrives at the next update and is over then: it must not
+// keep pulling the pawn back while the clock stands still.
+TEST_F(PawnPlay, SlidesMoveWithTheUpdatesAndComingUpReplacesAGoingDownRisingFrom480) {
+    // Each step: the row the game sets (0: none), a message (0: none) and its time, the clock's step,
+    // and the row drawn after that update (-1: below the screen).
+    const struct {
+        std::int32_t place;
+        std::uint32_t code;
+        std::int32_t time;
+        std::uint32_t step;
+        int row;
+    } steps[] = {
+        {0, kGoingDown, 1000, 0, 280}, {0, 0, 0, 500, 380}, {0, 0, 0, 250, 430}, {0, 0, 0, 300, -1},
+        {280, kGoingDown, 1000, 500, 380}, {0, kComingUp, 400, 0, -1}, {0, 0, 0, 100, 430}, {0, 0, 0, 300, 280},
+        {0, 0, 0, 100, 280}, {300, 0, 0, 10, 300},  // finished: the game may place the pawn again
+        {0, kGoingDown, 0, 0, -1},  {280, 0, 0, 0, 280}, {0, kComingUp, -1, 0, 280}, {330, 0, 0, 0, 330},
+        {280, kGoingDown, INT32_MIN, 0, -1}, {280, 0, 0, 0, 280}, {0, kComingUp, 0, 0, 280}, {330, 0, 0, 0, 330},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        if (steps[i].place) pawn.visible->setPosition(100, steps[i].place);
+        if (steps[i].code) world.send(pawn, steps[i].code, steps[i].time);
+        world.tick(pawn, steps[i].step);
+        EXPECT_EQ(figureRow(), steps[i].row) << "step " << i;
+    }
+}
+
+TEST_F(PawnPlay, AWaitHoldShowsWait01AndHoldsEverythingButTheSlide) {
+    world.send(pawn, kBuzz);
+    world.tick(pawn, 200);  // buzz1 has ended
+    world.send(pawn, kWaitHold, 500);
+    world.send(pawn, kGoingDown, 400);
+    world.send(pawn, kBuzz);  // runs the update, which stops at the hold
+    world.tick(pawn, 200);
+    EXPECT_EQ(figureRow(), 380) << "the slide goes on";
+    world.tick(pawn, 290);
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
+    EXPECT_EQ(world.buzzesPlayed().size(), 1u);
+    world.tick(pawn, 10);  // 500 ms: the hold is over and the waiting buzz is served
+    EXPECT_TRUE(buzzingAt(1));
+    EXPECT_EQ(world.buzzesPlayed().size(), 2u);
+    // A hold of no time or less is over at the next update, whatever the clock does.
+    for (std::int32_t duration : {0, -1, INT32_MIN}) {
+        world.send(pawn, kWaitHold, duration);
+        EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
+        world.send(pawn, kBuzz, 1);
+        EXPECT_TRUE(buzzingAt(1)) << duration;
+    }
+}
+
+TEST_F(PawnPlay, MessagesOfOtherFamiliesAndKindsAreDeletedAndChangeNothing) {
+    for (std::uint32_t code : {0x00050001u, 0x000B0000u, 0x000B0002u, 0x000B000Cu, 0x000C0003u, 0u, 0xFFFFFFFFu}) {
+        const int before = world.deletions;
+        EXPECT_EQ(world.send(pawn, code, 1000), 1);
+        EXPECT_EQ(world.deletions, before + 1) << std::hex << code;
+    }
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"wait01", 0}));
+    EXPECT_TRUE(world.buzzesPlayed().empty());
+    world.host.clearLog();
+    world.tick(pawn, 1000);
+    EXPECT_EQ(figureRow(), 280) << "no slide was started";
+    EXPECT_TRUE(world.host.logLines().empty());
 }

@@ -74,26 +74,22 @@ TEST_F(PawnScore, BonusPointsAndLossesFollowTheBonusInUse) {
     }
 }
 
+// After the penguin the next bonus points are halved and cut to fives, once; both divisions truncate
+// toward zero.
 TEST_F(PawnScore, AfterThePenguinTheNextBonusPointsAreHalvedToFivesOnce) {
-    PawnHandle pawn = fresh(16, true);
-    pawn.player->addBonusScore(37);
-    EXPECT_EQ(pawn.player->getScore(), 37) << "no effect while the penguin is held";
-    pawn.player->setBonus(0);
-    for (std::int32_t score : {37 + 15, 37 + 15 + 37}) {
-        pawn.player->addBonusScore(37);
-        EXPECT_EQ(pawn.player->getScore(), score);
+    for (std::int32_t points : {37, -37}) {
+        PawnHandle pawn = fresh(16, true);
+        pawn.player->addBonusScore(points);  // no effect while the penguin is held
+        pawn.player->setBonus(0);
+        pawn.player->addBonusScore(points);
+        pawn.player->addBonusScore(points);
+        EXPECT_EQ(pawn.player->getScore(), points / 37 * (37 + 15 + 37));
     }
-    PawnHandle negative = fresh(16);
-    negative.player->setBonus(0);
-    negative.player->addBonusScore(-37);
-    EXPECT_EQ(negative.player->getScore(), -15);  // both divisions truncate toward zero
 }
 
 TEST_F(PawnScore, StreaksCountRightAndWrongAnswersInARow) {
     PawnHandle pawn = fresh();
-    const std::pair<std::int32_t, std::int32_t> answers[] = {{1, 1}, {1, 2}, {0, -1}, {0, -2}, {0, -3},
-                                                             {1, 1}, {-1, 0}, {0, -1}, {5, 1}, {7, 2}};
-    for (auto [outcome, streak] : answers) {
+    for (auto [outcome, streak] : {std::pair{1, 1}, {1, 2}, {0, -1}, {0, -2}, {0, -3}, {1, 1}, {-1, 0}, {0, -1}, {5, 1}, {7, 2}}) {
         pawn.player->countAnswer(outcome);
         EXPECT_EQ(pawn.player->getStreak(), streak) << outcome;
     }
