@@ -27,6 +27,7 @@ TEST(PtrArray, GrowsToTheNextMultipleOfSixteenAboveTheSlotsNeeded) {
         {"16 appends", [](PtrArray& a) { fill(a, 16); }, 16, 16, 15, 1015},
         {"17 appends", [](PtrArray& a) { fill(a, 17); }, 17, 32, 16, 1016},
         {"set 15", [](PtrArray& a) { a.set(15, 1); }, 16, 16, 14, 0},
+        {"set 31", [](PtrArray& a) { a.set(31, 1); }, 32, 48, 31, 1},  // strictly above: 32 slots need 48
         {"set 40 after 3", [](PtrArray& a) { fill(a, 3); a.set(40, 9); }, 41, 48, 20, 0},
         {"negative", [](PtrArray& a) { a.set(-1, 7); a.set(INT_MIN, 7); }, 0, 16, 0, 0},
         {"last index", [](PtrArray& a) { a.set(INT_MAX, 7); }, 0, 16, 0, 0},

@@ -33,7 +33,8 @@ TEST(Curves, ValueAndFinishedFlagAtEachMomentOfTheTransition) {
         {Kind::Linear, 0, 100, 1000, -1, 0.0, 0},         {Kind::Step, 0, 1, 83, 82, 0.0, 0},
         {Kind::Step, 0, 1, 83, 83, 1.0, 1},               {Kind::Step, 0, 1, 83, -5, 0.0, 0},
         {Kind::Ease, 0, 1, 1000, 250, 2.6875 * 0.0244140625, 0},  // s = 0.15625 at t = 0.25
-        {Kind::Ease, 1, 0, 600, 300, 0.5, 0},             {Kind::Ease, 0, 1, 1000, 1001, 1.0, 1},
+        {Kind::Ease, 1, 0, 600, 300, 0.5, 0},             {Kind::Ease, 0, 1, 1000, 1000, 1.0, 0},
+        {Kind::Ease, 0, 1, 1000, 1001, 1.0, 1},
         {Kind::Ease, 0, 1, 1000, -1, 0.0, 0},             {Kind::Linear, 480, 280, 0, 0, 280.0, 0},
         {Kind::Linear, 480, 280, INT32_MIN, -2, 480.0, 0}, {Kind::Ease, 480, 280, -1, 0, 280.0, 1},
         {Kind::Ease, 480, 280, 0, 5000, 280.0, 1},        {Kind::Step, 480, 280, -1000, -2, 280.0, 1},
