@@ -22,7 +22,7 @@ TEST(PawnFactory, FivePawnsTakeTheFourBuzzSoundsInTurnAndTheCycleOutlivesADestro
     EXPECT_EQ(world.buzzesPlayed(), (std::vector<int>{2}));
 }
 
-TEST(PawnFactory, AMissingArchiveIsLoggedOncePerPawnWhichStillScoresAndSlides) {
+TEST(PawnFactory, AMissingArchiveIsLoggedOncePerPawnWhichStillSlides) {
     PawnWorld world;
     world.create("ghost1", 1);
     PawnHandle pawn = world.create("ghost2", 2);
@@ -30,15 +30,8 @@ TEST(PawnFactory, AMissingArchiveIsLoggedOncePerPawnWhichStillScoresAndSlides) {
     for (const char* name : {"ghost1", "ghost2"}) EXPECT_EQ(world.host.countLog("Pawn::Pawn archive '" + std::string(name) + "' not found!\n"), 1);
     EXPECT_EQ(pawn.player->getVideo(), nullptr);
     pawn.visible->setPosition(100, 280);
-    pawn.player->showScore(1);
-    pawn.player->addScore(30);
-    world.host.advance(5000);
-    world.drawFresh(pawn);
-    world.drawFresh(pawn);  // the roll finished in the draw before
-    ASSERT_EQ(world.font.calls.size(), 1u);
-    EXPECT_EQ(world.font.calls[0].text, "30");
-
-    // Its update only slides: a buzz finds no figure to play and makes no sound.
+    // Its update only slides: a buzz finds no figure to play and makes no sound. (That it still scores
+    // is the host-fault tests' to see.)
     world.sounds.clearPlaybackLog();
     world.send(pawn, kBuzz);
     world.tick(pawn, 100);
