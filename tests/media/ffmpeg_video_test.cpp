@@ -86,12 +86,16 @@ TEST(FfmpegVideo, DecodesAlphaCodecsToExactColourAndAlphaPictures) {
         AVPixelFormat format;
         int gop, width;
     } cases[] = {{"ffv1", AV_PIX_FMT_BGRA, 4, 9}, {"png", AV_PIX_FMT_RGBA, 1, 9}, {"utvideo", AV_PIX_FMT_GBRAP, 1, 9},
-                 {"ffv1", AV_PIX_FMT_BGRA, 3, 640}};  // wider than the module's blend map: opened all the same, the module clips
+                 {"ffv1", AV_PIX_FMT_BGRA, 3, 640},  // wider than the module's blend map: opened all the same, the module clips
+                 {"raw bottom-up", AV_PIX_FMT_NONE, 1, 5}, {"raw top-down", AV_PIX_FMT_NONE, 1, 5}};  // the host's own uncompressed writer
     const std::int64_t before = allocationStats().live;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.encoder) + " " + std::to_string(c.width));
-        const std::string path = dir.file(std::string(c.encoder) + std::to_string(c.width) + ".avi");
-        encodeAvi(path, c.encoder, c.format, c.width, 7, 10, c.gop);
+        const std::string path = dir.file(std::to_string(&c - cases) + ".avi");
+        std::vector<std::vector<std::uint8_t>> frames;
+        for (int f = 0; f < 10; ++f) frames.push_back(pattern(c.width, 7, f));
+        if (c.format == AV_PIX_FMT_NONE) ASSERT_TRUE(writeRawAvi(path, c.width, 7, 12, frames, std::string(c.encoder) == "raw bottom-up"));
+        else encodeAvi(path, c.encoder, c.format, c.width, 7, 10, c.gop);
         InterfaceTable* handle = factory->open(path.c_str());
         ASSERT_NE(handle, nullptr) << factory->lastError();
         IVideo* video = handle->find<IVideo>("IVideo");

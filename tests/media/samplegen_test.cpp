@@ -3,6 +3,8 @@
 // every time they are generated.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 
@@ -40,6 +42,40 @@ TEST(SampleContent, FiguresHaveSoftEdgesAndStayInsideTheirFrames) {
             EXPECT_EQ(touching, 0) << "frame " << f;
         }
         EXPECT_TRUE(source->hasAlpha() && soft);
+    }
+}
+
+// Mean colour (red, green, blue) of the opaque-enough pixels of a frame.
+std::array<double, 3> meanColour(const std::vector<std::uint8_t>& bgra) {
+    std::array<double, 3> sum{};
+    double weight = 0;
+    for (std::size_t i = 0; i < bgra.size(); i += 4)
+        if (bgra[i + 3] >= 128) sum[0] += bgra[i + 2], sum[1] += bgra[i + 1], sum[2] += bgra[i], weight += 1;
+    for (double& component : sum) component /= std::max(weight, 1.0);
+    return sum;
+}
+
+TEST(SampleContent, FiguresRestOnACalmPoseAndFreezeIcy) {
+    for (const char* figure : {"pawns/robot", "pawns/blob", "producer/pingouin"}) {
+        SCOPED_TRACE(figure);
+        std::string error;
+        auto source = hostengine::FfmpegFrameSource::open((kSamples / figure / "dual.avi").string(), error);
+        ASSERT_TRUE(source) << error;
+        const std::string table = readFile(kSamples / figure / "sequence.ini");
+        // The first frame of a sequence, as its table entry names it.
+        auto first = [&](const std::string& name) {
+            const std::size_t entry = table.find("\n" + name + "="), at = table.find('@', entry);
+            std::vector<std::uint8_t> frame(static_cast<std::size_t>(source->width()) * source->height() * 4);
+            EXPECT_TRUE(entry != std::string::npos && source->readFrame(std::stoi(table.substr(at + 1)), frame.data())) << name;
+            return frame;
+        };
+        // A pawn rests on frame 0 of a run after it wraps: the idles and buzzes share the calm pose...
+        const std::vector<std::uint8_t> calm = first("wait01");
+        for (const char* name : {"wait02", "wait03", "buzz01", "buzz03"}) EXPECT_EQ(first(name), calm) << name;
+        // ...and "freeze" rests on its first frame, which is already icy: paler than the calm pose, and blue.
+        const auto still = meanColour(calm), frozen = meanColour(first("freeze"));
+        EXPECT_GT(frozen[0] + frozen[1] + frozen[2], still[0] + still[1] + still[2] + 45);
+        EXPECT_TRUE(frozen[2] > frozen[0] + 10 && frozen[2] > frozen[1]);
     }
 }
 
