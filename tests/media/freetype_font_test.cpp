@@ -1,4 +1,8 @@
+// The host's score font where the stage's pictures do not reach: the clip, drawing far off the
+// surface, failing locks, the outline phase, and files that are no fonts.
 #include <gtest/gtest.h>
+
+#include <numeric>
 
 #include "host/core/surface.h"
 #include "host/media/freetype_font.h"
@@ -7,106 +11,53 @@ using namespace hostengine;
 
 namespace {
 
-struct Scene {
+// Red levels (0..31) of the pixels of "text" drawn in red at (x, y) with `phase`; other components
+// must stay 0.
+std::vector<int> drawn(const char* text, int x, int y, std::int32_t phase = 0, Rect clip = Rect(0, 0, 200, 60), bool failingLocks = false) {
     Surface surface{200, 60};
+    surface.fill(0);
+    surface.locks().setFailing(failingLocks);
     Canvas canvas = makeCanvas(surface);
-    std::unique_ptr<FreeTypeFont> font = FreeTypeFont::open();
-    Scene() {
-        surface.fill(0);
-        canvas.setColour(Colour(255, 0, 0));
-        if (font) canvas.setFont(font->font());
+    canvas.setColour(Colour(255, 0, 0));
+    auto font = FreeTypeFont::open();
+    if (!font) {
+        ADD_FAILURE() << "no font";
+        return {};
     }
-    // Red levels of the surface's pixels (0..31); other components must stay 0.
-    std::vector<int> reds() const {
-        std::vector<int> out;
-        for (int y = 0; y < surface.height(); ++y)
-            for (int x = 0; x < surface.width(); ++x) out.push_back(surface.pixel(x, y) >> 10);
-        return out;
-    }
-};
+    canvas.setFont(font->font());
+    font->font()->setPhase(phase);
+    canvas.clip = clip;
+    canvas.drawText(x, y, text);
+    EXPECT_EQ(surface.locks().outstanding(), 0);
+    std::vector<int> reds;
+    for (int row = 0; row < 60; ++row)
+        for (int column = 0; column < 200; ++column) {
+            EXPECT_EQ(surface.pixel(column, row) & 0x03FF, 0) << "green or blue at " << column << "," << row;
+            reds.push_back(surface.pixel(column, row) >> 10);
+        }
+    return reds;
+}
+
+int ink(const std::vector<int>& reds) { return std::accumulate(reds.begin(), reds.end(), 0); }
 
 }  // namespace
 
-TEST(FreeTypeFont, SizesGlyphsToTheLineAndMeasuresWithTheScales) {
-    Scene scene;
-    ASSERT_TRUE(scene.font);
-    Font* font = scene.font->font();
-    EXPECT_EQ(font->glyphHeight, 40);
-    EXPECT_EQ(scene.font->lineHeight(), 40);
-    EXPECT_TRUE(scene.font->emPixels() > 20 && scene.font->emPixels() <= 36) << scene.font->emPixels();
-    const std::int32_t one = scene.font->textWidth("0"), two = scene.font->textWidth("00");
-    EXPECT_GT(one, 10);
-    // Digits share one advance, so a second one adds exactly that much.
-    const std::int32_t advance = two - one;
-    EXPECT_EQ(scene.font->textWidth("000") - two, advance);
-    EXPECT_EQ(scene.font->textWidth(""), 0);
-    font->setScaleX(2.0);
-    EXPECT_NEAR((scene.font->textWidth("00") - scene.font->textWidth("0")), 2 * advance, 2);
-    font->setScaleX(1.0);
-    font->setScaleY(0.5);
-    EXPECT_EQ(scene.font->lineHeight(), 4 + 18);
-    font->setScaleY(0.0);
-    EXPECT_EQ(scene.font->textWidth("0"), 0);
-}
-
-TEST(FreeTypeFont, DrawsAntiAliasedGlyphsInTheColourInsideTheLineBox) {
-    Scene scene;
-    ASSERT_TRUE(scene.font);
-    scene.canvas.drawText(20, 10, "80");
-    const std::int32_t width = scene.font->textWidth("80");
-    int full = 0, partial = 0;
-    for (int y = 0; y < scene.surface.height(); ++y)
-        for (int x = 0; x < scene.surface.width(); ++x) {
-            std::uint16_t p = scene.surface.pixel(x, y);
-            if (!p) continue;
-            EXPECT_EQ(p & 0x03FF, 0) << "green or blue at " << x << "," << y;
-            EXPECT_TRUE(x >= 20 && x < 20 + width && y >= 10 && y < 50) << x << "," << y;
-            (p >> 10) == 31 ? ++full : ++partial;
-        }
-    EXPECT_GT(full, 100);
-    EXPECT_GT(partial, 10);
-    EXPECT_EQ(scene.surface.locks().outstanding(), 0);
+TEST(FreeTypeFont, StaysInTheClipAndOffTheSurfaceAndDrawsNothingWhenLocksFail) {
+    const std::vector<int> clipped = drawn("888888", 20, 10, 0, Rect(30, 20, 25, 15));
+    for (std::size_t i = 0; i < clipped.size(); ++i) {
+        const int x = static_cast<int>(i % 200), y = static_cast<int>(i / 200);
+        EXPECT_TRUE(!clipped[i] || (x >= 30 && x < 55 && y >= 20 && y < 35)) << x << "," << y;
+    }
+    EXPECT_GT(ink(clipped), 0);
+    EXPECT_EQ(ink(drawn("8", -1000000, INT32_MAX - 3)) + ink(drawn("8", INT32_MIN, 0)), 0);
+    EXPECT_EQ(ink(drawn("8", 0, 0, 0, Rect(0, 0, 200, 60), true)), 0);
 }
 
 TEST(FreeTypeFont, OutlinePhaseCoversTheGlyphsAndMore) {
-    auto drawn = [](std::int32_t phase) {
-        Scene scene;
-        scene.font->font()->setPhase(phase);
-        scene.canvas.drawText(10, 10, "42");
-        return scene.reds();
-    };
-    std::vector<int> plain = drawn(0), outline = drawn(1), other = drawn(3);
-    EXPECT_EQ(other, plain);
-    int plainInk = 0, outlineInk = 0;
-    for (std::size_t i = 0; i < plain.size(); ++i) {
-        plainInk += plain[i];
-        outlineInk += outline[i];
-        EXPECT_GE(outline[i], plain[i]);
-    }
-    EXPECT_GT(outlineInk, plainInk * 3 / 2);
-}
-
-TEST(FreeTypeFont, StaysInTheClipAndDrawsNothingWhenLocksFail) {
-    Scene scene;
-    ASSERT_TRUE(scene.font);
-    scene.canvas.clip = Rect(30, 20, 25, 15);
-    scene.canvas.drawText(20, 10, "888888");
-    int inside = 0;
-    for (int y = 0; y < scene.surface.height(); ++y)
-        for (int x = 0; x < scene.surface.width(); ++x) {
-            if (!scene.surface.pixel(x, y)) continue;
-            EXPECT_TRUE(x >= 30 && x < 55 && y >= 20 && y < 35) << x << "," << y;
-            ++inside;
-        }
-    EXPECT_GT(inside, 0);
-    scene.canvas.drawText(-1000000, INT32_MAX - 3, "8");
-    scene.canvas.drawText(INT32_MIN, 0, "8");
-
-    Scene failing;
-    failing.surface.locks().setFailing(true);
-    failing.canvas.drawText(0, 0, "8");
-    EXPECT_EQ(failing.surface.locks().outstanding(), 0);
-    for (int red : failing.reds()) ASSERT_EQ(red, 0);
+    const std::vector<int> plain = drawn("42", 10, 10, 0), outline = drawn("42", 10, 10, 1);
+    EXPECT_EQ(drawn("42", 10, 10, 3), plain);
+    for (std::size_t i = 0; i < plain.size(); ++i) ASSERT_GE(outline[i], plain[i]) << i;
+    EXPECT_GT(ink(outline), ink(plain) * 3 / 2);
 }
 
 TEST(FreeTypeFont, RefusesFilesThatAreNotFonts) {

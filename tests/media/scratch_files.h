@@ -1,12 +1,15 @@
-// Files the media tests write and read back, and a fresh directory per test for them.
+// Files the media tests write and read back, a fresh directory per test for them, and the
+// pawnstage commands run in-process with what they print captured.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace scratch {
 
@@ -38,5 +41,21 @@ struct TempDir {
 private:
     std::filesystem::path path_;
 };
+
+struct Printed {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline Printed runCommand(int (*command)(int, char**), std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = command(static_cast<int>(argv.size()), argv.data());
+    std::string out = testing::internal::GetCapturedStdout();
+    return Printed{status, out, testing::internal::GetCapturedStderr()};
+}
 
 }  // namespace scratch

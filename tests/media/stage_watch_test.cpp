@@ -1,26 +1,14 @@
-// `pawnstage play --watch` under Xvfb, as an author uses it: the show runs in its window while the
-// test edits the script, then the pawn's archive, then breaks the script; after each edit the
-// window's picture (taken by --reload-shots) must show the change, and the broken script its error
-// line, with the window still open.
+// `pawnstage play --watch` as an author uses it: the show runs while the test edits the script, then
+// the pawn's archive, then breaks the script. In-process, what each reload kept is looked at; under
+// Xvfb, the window's picture after each edit (taken by --reload-shots) must show the change, and the
+// broken script its error line, with the window still open.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "host/core/raw_avi.h"
 #include "host/media/png_writer.h"
 #include "tools/pawnstage/live_show.h"
 #include "tools/pawnstage/stage_overlay.h"
-#include "tests/media/scratch_files.h"
+#include "tests/media/figure_pawn.h"
+#include "tests/media/stage_program.h"
 
 namespace fs = std::filesystem;
 using scratch::readFile;
@@ -28,153 +16,46 @@ using scratch::writeFile;
 
 namespace {
 
-constexpr int kBoxWidth = 48;
-constexpr int kBoxHeight = 64;
-
-// A pawn that is one opaque box of one colour in every frame: whatever it plays, it looks the same.
-void writeBoxPawn(const fs::path& dir, std::uint8_t red, std::uint8_t green, std::uint8_t blue, bool withTable = true) {
-    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(kBoxWidth) * kBoxHeight * 4);
-    for (std::size_t i = 0; i < bgra.size(); i += 4) {
-        bgra[i] = blue;
-        bgra[i + 1] = green;
-        bgra[i + 2] = red;
-        bgra[i + 3] = 255;
-    }
-    fs::create_directories(dir);
-    // Written beside and renamed, as editors and exporters do: the stage never reads half a file.
-    const fs::path temporary = dir / "dual.avi.new";
-    ASSERT_TRUE(hostengine::writeRawAvi(temporary.string(), kBoxWidth, kBoxHeight, 12, std::vector<std::vector<std::uint8_t>>(4, bgra)));
-    fs::rename(temporary, dir / "dual.avi");
-    if (!withTable) return;
-    std::string table = "[color]\n";
-    for (const char* name : {"wait01", "wait02", "wait03", "wait04", "wait05", "wait06", "wait07", "buzz01", "buzz02", "buzz03", "hppy01",
-                             "hppy02", "hppy03", "uhppy01", "uhppy02", "uhppy03", "l_left", "l_rght", "freeze"})
-        table += std::string(name) + "=4@0\n";
-    writeFile(dir / "sequence.ini", table);
+// A pawn that is one opaque 48 x 64 box of one colour in every frame: whatever it plays, it looks the same.
+void writeBoxPawn(const fs::path& samples, std::uint32_t bgra, bool withTable = true) {
+    std::vector<std::uint8_t> frame(48 * 64 * 4);
+    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(bgra >> (8 * (i % 4)));
+    ASSERT_TRUE(writeFigurePawn(samples / "pawns" / "box", 48, 64, std::vector<std::vector<std::uint8_t>>(4, frame), withTable));
 }
+constexpr std::uint32_t kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
 
-struct Rgb {
-    int r, g, b;
-};
-
-class Shot {
-public:
-    explicit Shot(const fs::path& path) {
-        std::string error;
-        EXPECT_TRUE(hostengine::readPng(path.string(), width_, height_, rgb_, &error)) << path << ": " << error;
-    }
-    Rgb at(int x, int y) const {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) return {-1, -1, -1};
-        const std::uint8_t* p = &rgb_[(static_cast<std::size_t>(y) * width_ + x) * 3];
-        return {p[0], p[1], p[2]};
-    }
-    // Pixels of the rectangle whose colour passes `test`.
-    template <typename Test>
-    int count(int x0, int y0, int x1, int y1, Test test) const {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) n += test(at(x, y));
-        return n;
-    }
-
-private:
-    std::int32_t width_ = 0, height_ = 0;
-    std::vector<std::uint8_t> rgb_;
-};
-
-bool green(Rgb c) { return c.g > 200 && c.r < 60 && c.b < 60; }
-bool blue(Rgb c) { return c.b > 200 && c.r < 60 && c.g < 60; }
-bool errorRed(Rgb c) { return c.r > 120 && c.g < 40 && c.b < 40; }
-bool white(Rgb c) { return c.r > 200 && c.g > 200 && c.b > 200; }
-
-// The program in Xvfb, in a process group of its own so that the test can end all of it.
-class Window {
-public:
-    Window(const std::vector<std::string>& args, const fs::path& out) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setpgid(0, 0);
-            ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-            ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-            std::vector<std::string> all = {"xvfb-run", "-a", "-s", "-screen 0 1024x768x24", PAWNSTAGE_PROGRAM};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (std::string& arg : all) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen((out.string() + ".err").c_str(), "w", stderr)) ::_exit(127);
-            ::execvp("xvfb-run", argv.data());
-            ::_exit(127);
-        }
-        ::setpgid(pid_, pid_);
-    }
-    ~Window() { stop(); }
-
-    bool running() {
-        if (status_ >= 0) return false;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-        return status_ < 0;
-    }
-    int stop() {
-        if (running()) {
-            ::kill(-pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-        }
-        return status_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
-
-// Waits until the program has written shot `n` (it prints the path once the file is complete).
-bool waitForShot(Window& window, const fs::path& out, const fs::path& shots, int n) {
-    const std::string path = (shots / ("reload-" + std::to_string(n) + ".png")).string();
-    for (int i = 0; i < 400; ++i) {
-        if (readFile(out).find(path) != std::string::npos) return true;
-        if (!window.running()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
+// A modification time of its own for the next edit.
+void tick() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
 
 }  // namespace
 
-// The same reloads in-process, where what each one kept can be looked at.
 TEST(StageWatch, ReloadKeepsTheClockForTheSamePlayersRestartsForNewOnesAndKeepsTheShowOnAnError) {
-    const fs::path dir = fs::temp_directory_path() / ("live_show_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
+    scratch::TempDir dir("live_show");
     const fs::path samples = dir / "samples", script = dir / "live.show";
-    writeBoxPawn(samples / "pawns" / "box", 0, 255, 0);
+    writeBoxPawn(samples, kGreen);
     writeFile(script, "player 1 box at 100 280\n0 1 showScore 1\n0 1 addScore 40\n10 end\n");
     pawnstage::LiveShow show(script.string(), pawnstage::StageSetup{samples.string(), PAWN_PLUGIN_PATH, false, 1});
     for (int i = 0; i < 60; ++i) show.advance(33);  // past the score's roll
     EXPECT_EQ(show.poll().text, "");
     const std::string before = pawnstage::describePawn(show.stage()->slot(0), show.stage()->player(0));
     EXPECT_NE(before.find("1 box  wait01 "), std::string::npos) << before;
-    EXPECT_NE(before.find("score 40"), std::string::npos) << before;
 
-    struct Edit {
-        const char* script;      // null: the archive changes instead
-        const char* says;        // the start of what the reload reports
-        // The adopted script's later cue (2.5 s) is delivered; a remade pawn gets its score back.
-        bool error;
-        bool clockKept;
+    // The adopted script's later cue (2.5 s) is delivered; a remade pawn gets its score back.
+    const struct {
+        const char* script;  // null: the archive changes instead
+        const char* says;    // the start of what the reload reports
+        bool error, clockKept;
         int scoreAfter;
-    };
-    const Edit edits[] = {
+    } edits[] = {
         {"player 1 box at 100 280\n0 1 showScore 1\n0 1 addScore 40\n2.5 1 addScore 5\n10 end\n", "reloaded", false, true, 45},
         {nullptr, "reloaded archive box of player 1", false, true, 45},
         {"player 1 box at 100 280\n0 1 bogus\n", "", true, true, 45},
         {"player 1 box at 300 280\n0 1 showScore 1\n10 end\n", "reloaded", false, false, 0},
     };
-    for (const Edit& edit : edits) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a modification time of its own
+    for (const auto& edit : edits) {
+        tick();
         if (edit.script) writeFile(script, edit.script);
-        else writeBoxPawn(samples / "pawns" / "box", 0, 0, 255, false);
+        else writeBoxPawn(samples, kBlue, false);
         const std::uint32_t clock = show.clock();
         const pawnstage::LiveShow::Reload reload = show.poll();
         EXPECT_EQ(reload.error, edit.error) << reload.text;
@@ -186,53 +67,68 @@ TEST(StageWatch, ReloadKeepsTheClockForTheSamePlayersRestartsForNewOnesAndKeepsT
         EXPECT_EQ(show.poll().text, "") << "one edit, one reload";
     }
     // A new sequence table reaches the remade pawn: the archive is read again, not remembered.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    tick();
     writeFile(samples / "pawns" / "box" / "sequence.ini", "[color]\nwait01=2@0\n");
     EXPECT_EQ(show.poll().text, "reloaded archive box of player 1");
     const std::string after = pawnstage::describePawn(show.stage()->slot(0), show.stage()->player(0));
     EXPECT_NE(after.find("wait01 0/2"), std::string::npos) << after;
-    fs::remove_all(dir);
 }
 
 TEST(StageWatch, ReloadsTheEditedScriptAndArchiveAndShowsAScriptErrorWithTheWindowOpen) {
-    if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xvfb-run";
-    const fs::path dir = fs::temp_directory_path() / ("stage_watch_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    const fs::path samples = dir / "samples", script = dir / "live.show", shots = dir / "shots", out = dir / "out.txt";
-    writeBoxPawn(samples / "pawns" / "box", 0, 255, 0);
+    if (!stagerun::haveProgram("xvfb-run")) GTEST_SKIP() << "no xvfb-run";
+    scratch::TempDir dir("stage_watch");
+    const fs::path samples = dir / "samples", script = dir / "live.show", shots = dir / "shots";
+    writeBoxPawn(samples, kGreen);
     writeFile(script, "player 1 box at 100 280\n0 1 showScore 1\n120 end\n");
-
-    Window window({"play", "--watch", "--reload-shots", shots.string(), "--script", script.string(), "--samples", samples.string()}, out);
+    std::vector<std::string> xvfb = stagerun::kInXvfb;
+    xvfb.insert(xvfb.end(), {"-s", "-screen 0 1024x768x24"});
+    const pid_t window = stagerun::startStage({"play", "--watch", "--reload-shots", shots.string(), "--script", script.string(), "--samples", samples.string()},
+                                              dir.path(), xvfb);
+    bool open = true;
+    // Shot `n` once the program has printed its path (it does when the file is complete); {r, g, b} at (x, y).
+    std::int32_t width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;
     auto shot = [&](int n) {
-        EXPECT_TRUE(waitForShot(window, out, shots, n)) << "no picture " << n << "; stderr:\n" << readFile(out.string() + ".err");
-        return Shot(shots / ("reload-" + std::to_string(n) + ".png"));
+        const std::string path = (shots / ("reload-" + std::to_string(n) + ".png")).string();
+        for (int i = 0; i < 400 && open && readFile(dir / "stdout.txt").find(path) == std::string::npos; ++i) {
+            open = ::waitpid(window, nullptr, WNOHANG) == 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_TRUE(hostengine::readPng(path, width, height, rgb)) << "no picture " << n << "; stderr:\n" << readFile(dir / "stderr.txt");
     };
-    const int boxMiddleY = 280 + kBoxHeight / 2;
+    auto count = [&](int x0, int y0, int x1, int y1, bool (*test)(const std::uint8_t*)) {
+        int n = 0;
+        for (int y = y0; y < y1 && y < height; ++y)
+            for (int x = x0; x < x1 && x < width; ++x) n += test(&rgb[(static_cast<std::size_t>(y) * width + x) * 3]);
+        return n;
+    };
+    auto green = [](const std::uint8_t* c) { return c[1] > 200 && c[0] < 60 && c[2] < 60; };
+    auto blue = [](const std::uint8_t* c) { return c[2] > 200 && c[0] < 60 && c[1] < 60; };
+    auto errorRed = [](const std::uint8_t* c) { return c[0] > 120 && c[1] < 40 && c[2] < 40; };
+    auto white = [](const std::uint8_t* c) { return c[0] > 200 && c[1] > 200 && c[2] > 200; };
+    constexpr int kMiddleY = 280 + 32;
 
-    const Shot start = shot(0);
-    EXPECT_TRUE(green(start.at(100 + 24, boxMiddleY)));
-
+    shot(0);
+    EXPECT_EQ(count(124, kMiddleY, 125, kMiddleY + 1, green), 1);
     // The player moves: a new show from the start, the box at its new place and gone from the old.
     writeFile(script, "player 1 box at 400 280\n0 1 showScore 1\n120 end\n");
-    const Shot moved = shot(1);
-    EXPECT_TRUE(green(moved.at(400 + 24, boxMiddleY)));
-    EXPECT_FALSE(green(moved.at(100 + 24, boxMiddleY)));
-    EXPECT_GT(moved.count(0, 0, 640, 12, white), 50) << "the reload's notice";
-
+    shot(1);
+    EXPECT_EQ(count(424, kMiddleY, 425, kMiddleY + 1, green), 1);
+    EXPECT_EQ(count(124, kMiddleY, 125, kMiddleY + 1, green), 0);
+    EXPECT_GT(count(0, 0, 640, 12, white), 50) << "the reload's notice";
     // The archive's figure turns blue: the pawn is made again where it stood.
-    writeBoxPawn(samples / "pawns" / "box", 0, 0, 255, false);  // one change, one reload
-    const Shot remade = shot(2);
-    EXPECT_EQ(remade.count(400, 280, 400 + kBoxWidth, 280 + kBoxHeight, blue), kBoxWidth * kBoxHeight);
-
+    writeBoxPawn(samples, kBlue, false);  // one change, one reload
+    shot(2);
+    EXPECT_EQ(count(400, 280, 448, 344, blue), 48 * 64);
     // A script that does not read: its error on screen, the show going on behind it.
     writeFile(script, "player 1 box at 400 280\n0 1 comingUp\n120 end\n");
-    const Shot broken = shot(3);
-    EXPECT_GT(broken.count(0, 0, 640, 12, errorRed), 2000) << "the error line";
-    EXPECT_GT(broken.count(0, 0, 640, 12, white), 50) << "its text";
-    EXPECT_TRUE(blue(broken.at(400 + 24, boxMiddleY)));
-    EXPECT_TRUE(window.running()) << "the window closed on a broken script";
-    EXPECT_NE(readFile(out.string() + ".err").find("live.show:2:"), std::string::npos) << readFile(out.string() + ".err");
-
-    window.stop();  // Xvfb goes with it, so the program's own status says nothing here
-    fs::remove_all(dir);
+    shot(3);
+    EXPECT_GT(count(0, 0, 640, 12, errorRed), 2000) << "the error line";
+    EXPECT_GT(count(0, 0, 640, 12, white), 50) << "its text";
+    EXPECT_EQ(count(424, kMiddleY, 425, kMiddleY + 1, blue), 1);
+    EXPECT_TRUE(open && ::waitpid(window, nullptr, WNOHANG) == 0) << "the window closed on a broken script";
+    EXPECT_NE(readFile(dir / "stderr.txt").find("live.show:2:"), std::string::npos) << readFile(dir / "stderr.txt");
+    // Xvfb goes with it, so the program's own status says nothing here.
+    ::kill(-window, SIGTERM);
+    ::waitpid(window, nullptr, 0);
 }

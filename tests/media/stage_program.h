@@ -1,0 +1,93 @@
+// The built pawnstage program run as a user runs it, in a process group of its own and bounded by
+// a deadline of the test's, so that a hang fails one test instead of stopping the suite.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/media/scratch_files.h"
+
+namespace stagerun {
+
+struct Outcome {
+    bool finished = false;  // within the deadline
+    int status = -1;        // exit status, or -signal
+    long maxRssKb = 0;
+    std::string out;
+    std::string err;
+};
+
+struct How {
+    std::vector<std::string> prefix;  // what the program runs under, such as xvfb-run
+    std::chrono::milliseconds deadline = std::chrono::seconds(120);
+    int signal = 0;  // sent after `signalAfter`
+    std::chrono::milliseconds signalAfter{};
+};
+
+// No sound device here; SDL's system libraries (D-Bus) keep memory to the end, which is not the stage's.
+inline const std::vector<std::string> kInXvfb = {"env", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0", "xvfb-run", "-a"};
+
+inline bool haveProgram(const char* name) { return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0; }
+
+// Starts the program with its output going to files in `work`; `prefix` is what it runs under.
+inline pid_t startStage(const std::vector<std::string>& args, const std::filesystem::path& work, const std::vector<std::string>& prefix = {}) {
+    std::vector<std::string> all = prefix;
+    all.push_back(PAWNSTAGE_PROGRAM);
+    all.insert(all.end(), args.begin(), args.end());
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setpgid(0, 0);
+        ::dup2(::open((work / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        ::dup2(::open((work / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        std::vector<char*> argv;
+        for (std::string& arg : all) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::setpgid(child, child);
+    return child;
+}
+
+inline Outcome runStage(const std::vector<std::string>& args, const std::filesystem::path& work, const How& how = {}) {
+    const pid_t child = startStage(args, work, how.prefix);
+    Outcome run;
+    const auto start = std::chrono::steady_clock::now();
+    bool signalled = how.signal == 0;
+    for (;;) {
+        int raw = 0;
+        rusage usage{};
+        if (::wait4(child, &raw, WNOHANG, &usage) == child) {
+            run.finished = true;
+            run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+            run.maxRssKb = usage.ru_maxrss;
+            break;
+        }
+        const auto spent = std::chrono::steady_clock::now() - start;
+        if (!signalled && spent >= how.signalAfter) {
+            ::kill(child, how.signal);
+            signalled = true;
+        }
+        if (spent > how.deadline) {
+            ::kill(-child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    run.out = scratch::readFile(work / "stdout.txt");
+    run.err = scratch::readFile(work / "stderr.txt");
+    return run;
+}
+
+}  // namespace stagerun
