@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
     std::printf("emulated CPU: %s\n", emulated.cpuid.c_str());
     for (const std::string& name : emulated.unresolvedImports) std::printf("unresolved import (never called): %s\n", name.c_str());
     if (!emulated.ok) return failWith("the emulated run ended: " + emulated.failure);
+    // The kernels' SSE2 path is what ran only if the emulated CPU has SSE2 and no AVX of any width.
+    for (const char* feature : {" +sse2 ", " -avx ", " -avx2 ", " -avx512f "})
+        if ((emulated.cpuid + " ").find(feature) == std::string::npos) return failWith(std::string("the emulated CPU lacks") + feature);
     if (emulated.exitCode != 0) {
         for (const std::string& line : emulated.transcript)
             if (line.rfind("FAILED", 0) == 0) std::fprintf(stderr, "  %s\n", line.c_str());

@@ -12,15 +12,14 @@ std::int32_t streamsOpen = 0;
 // ---------------------------------------------------------------------------------------------------
 // Streams
 
-// A stream over an entry's bytes. Synchronous ones offer "IRead"; asynchronous ones only "IASyncRead",
+// A stream over an entry's bytes (without "ISeekable": the module never seeks a host stream). Synchronous ones offer "IRead"; asynchronous ones only "IASyncRead",
 // whose completion (0x00020004, or 0x00020005 when the read reached the end) comes from pumpEvents.
-class MemoryStream : public IStream, public IRead, public IASyncRead, public ISeekable {
+class MemoryStream : public IStream, public IRead, public IASyncRead {
 public:
     explicit MemoryStream(const MemoryEntry* source) : entry_(*source) {
         offer<IStream>(table, "IStream", this);
         if (source->asynchronous) offer<IASyncRead>(table, "IASyncRead", this);
         else offer<IRead>(table, "IRead", this);
-        offer<ISeekable>(table, "ISeekable", this);
     }
 
     std::int32_t size() override {
@@ -39,19 +38,6 @@ public:
         host().post(host().now(), listener, make<HostMessage>(code, 0, count));
         return 1;
     }
-    std::int32_t seek(std::int32_t offset, std::int32_t origin) override {
-        const std::int32_t base = origin == 1 ? offset_ : origin == 2 ? entry_.size : 0;
-        const std::int32_t target = base + offset;
-        note("call ISeekable::seek %s %i %i", entry_.entry.name, offset, origin);
-        if (target < 0 || target > entry_.size) return -1;
-        offset_ = target;
-        return offset_;
-    }
-    std::int32_t tell() override {
-        note("call ISeekable::tell %s", entry_.entry.name);
-        return offset_;
-    }
-
     InterfaceTable table;
 
 private:

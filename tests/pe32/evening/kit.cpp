@@ -35,22 +35,6 @@ void fillBytes(void* to, std::uint8_t value, std::size_t count) {
     while (count--) *out++ = value;
 }
 
-std::int32_t decimalValue(const char* text, const char** end) {
-    while (*text == ' ' || *text == '\t') ++text;
-    bool negative = false;
-    if (*text == '-' || *text == '+') negative = *text++ == '-';
-    std::int64_t value = 0;
-    while (*text >= '0' && *text <= '9') {
-        if (value < 0x80000000LL) value = value * 10 + (*text - '0');
-        ++text;
-    }
-    if (end) *end = text;
-    if (negative) value = -value;
-    if (value > 0x7FFFFFFFLL) value = 0x7FFFFFFFLL;
-    if (value < -0x80000000LL) value = -0x80000000LL;
-    return static_cast<std::int32_t>(value);
-}
-
 namespace {
 
 struct Output {

@@ -16,7 +16,6 @@ bool sameText(const char* a, const char* b);        // exact
 bool sameTextNoCase(const char* a, const char* b);  // ASCII letters without regard to case
 void copyBytes(void* to, const void* from, std::size_t count);
 void fillBytes(void* to, std::uint8_t value, std::size_t count);
-std::int32_t decimalValue(const char* text, const char** end);  // as atoi reads, within 32 bits
 
 // printf-style formatting of the directives the plug-in and the evening use: %d %i %u %x %X %s %c %%
 // with the flags '-' and '0', a width and a precision. Always NUL-terminates; returns the length.

@@ -185,12 +185,11 @@ private:
 // ---------------------------------------------------------------------------------------------------
 // Sounds: preloaded from the module's stream, ending on the host clock after their length
 
-class HostSound : public ISound, public IPreloadSound, public ISoundVolume {
+class HostSound : public ISound, public IPreloadSound {
 public:
     explicit HostSound(const ResourceInfo& info) : length_(static_cast<std::int32_t>(info.words[1])) {
         offer<ISound>(table, "ISound", static_cast<ISound*>(this));
         offer<IPreloadSound>(table, "IPreloadSound", static_cast<IPreloadSound*>(this));
-        offer<ISoundVolume>(table, "ISoundVolume", static_cast<ISoundVolume*>(this));
     }
     std::int32_t isPlaying() override { return playing_; }
     std::int32_t durationMs() override { return length_; }
@@ -222,10 +221,6 @@ public:
         // The notice names the sound in word 3 once the module's Sound has seen it.
         ending_ = make<Ending>(this, listener);
         host().post(host().now() + static_cast<std::uint32_t>(length_), ending_, make<HostMessage>(kSoundEnded, 0, 0));
-        return 1;
-    }
-    std::int32_t setVolume(double volume) override {
-        note("call ISoundVolume::setVolume %i", static_cast<std::int32_t>(volume * 1000.0));
         return 1;
     }
 

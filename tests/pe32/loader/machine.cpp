@@ -12,13 +12,6 @@ using namespace pe32;
 
 namespace {
 
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 void check(uc_err err, const char* what)
 {
     if (err != UC_ERR_OK)
@@ -97,12 +90,12 @@ struct Pe32Hooks {
             // A jump through a bad pointer: the fault address says nothing, the call that made it does.
             uint32_t returnAddress = 0;
             uc_mem_read(uc, esp, &returnAddress, 4);
-            m.pendingFailure_ = "fault: execution at unmapped address " + hex(uint32_t(address)) +
+            m.pendingFailure_ = "fault: execution at unmapped address " + pe32Hex(uint32_t(address)) +
                                 " (return address on the stack: " + m.describe(returnAddress) + ")";
         } else {
             const char* access = (type == UC_MEM_WRITE_UNMAPPED || type == UC_MEM_WRITE_PROT) ? "write" : "read";
             m.pendingFailure_ = std::string("fault: ") + access + " of " + std::to_string(size) +
-                                " bytes at unmapped address " + hex(uint32_t(address)) + " by " + m.describe(eip);
+                                " bytes at unmapped address " + pe32Hex(uint32_t(address)) + " by " + m.describe(eip);
         }
         return false;
     }
@@ -257,13 +250,13 @@ void Pe32Machine::write32(uint32_t address, uint32_t value) { write(address, &va
 void Pe32Machine::read(uint32_t address, void* out, size_t size)
 {
     if (size && uc_mem_read(uc_, address, out, size) != UC_ERR_OK)
-        fail("shim read of " + std::to_string(size) + " bytes at unmapped address " + hex(address));
+        fail("shim read of " + std::to_string(size) + " bytes at unmapped address " + pe32Hex(address));
 }
 
 void Pe32Machine::write(uint32_t address, const void* data, size_t size)
 {
     if (size && uc_mem_write(uc_, address, data, size) != UC_ERR_OK)
-        fail("shim write of " + std::to_string(size) + " bytes at unmapped address " + hex(address));
+        fail("shim write of " + std::to_string(size) + " bytes at unmapped address " + pe32Hex(address));
 }
 
 std::string Pe32Machine::readString(uint32_t address, size_t limit)
@@ -299,15 +292,22 @@ std::u16string Pe32Machine::readWideString(uint32_t address, size_t limit)
 
 void Pe32Machine::fail(const std::string& message) { throw Pe32Failure{message}; }
 
+std::string pe32Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
 std::string Pe32Machine::describe(uint32_t address) const
 {
     if (address >= kStubBase && address < kStubBase + kStubArea) {
         uint32_t index = (address - kStubBase) / kStubSlot;
         if (index < stubs_.size())
-            return "shim " + stubs_[index].name + " (" + hex(address) + ")";
+            return "shim " + stubs_[index].name + " (" + pe32Hex(address) + ")";
     }
     if (address >= kCodeBase && address < kCodeBase + kCodeSize)
-        return "loader code " + hex(address);
+        return "loader code " + pe32Hex(address);
     for (auto& image : images_) {
         if (address < image->base || address - image->base >= image->size)
             continue;
@@ -335,7 +335,7 @@ std::string Pe32Machine::describe(uint32_t address) const
         }
         return where + ")";
     }
-    return hex(address) + " (outside every image)";
+    return pe32Hex(address) + " (outside every image)";
 }
 
 uint32_t Pe32Machine::runGuest(uint32_t function, const std::vector<uint32_t>& args)
@@ -433,23 +433,15 @@ std::string Pe32Machine::cpuidReport()
     uint32_t ebx7 = 0;
     if (maxLeaf >= 7)
         leaf(7, 0), ebx7 = r[1];
-    std::string text = std::string(vendor) + " signature " + hex(signature) + ":";
+    std::string text = std::string(vendor) + " signature " + pe32Hex(signature) + ":";
     auto flag = [&](bool on, const char* name) {
         text += std::string(" ") + (on ? "+" : "-") + name;
     };
-    flag(edx1 & (1u << 25), "sse");
     flag(edx1 & (1u << 26), "sse2");
-    flag(ecx1 & (1u << 0), "sse3");
-    flag(ecx1 & (1u << 9), "ssse3");
     flag(ecx1 & (1u << 19), "sse4.1");
-    flag(ecx1 & (1u << 20), "sse4.2");
-    flag(ecx1 & (1u << 23), "popcnt");
     flag(ecx1 & (1u << 27), "osxsave");
     flag(ecx1 & (1u << 28), "avx");
     flag(ebx7 & (1u << 5), "avx2");
     flag(ebx7 & (1u << 16), "avx512f");
-    flag(ecx1 & (1u << 25), "aes");
-    flag(ebx7 & (1u << 3), "bmi1");
-    flag(ebx7 & (1u << 8), "bmi2");
     return text;
 }

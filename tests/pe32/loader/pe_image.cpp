@@ -1,5 +1,5 @@
 // Mapping a PE32 image: headers and sections at their RVAs, base relocations, exports, imports
-// bound to loaded images or the shim, and the static TLS block of its TLS directory.
+// bound to the shim, and the static TLS block of its TLS directory.
 #include "shim.h"
 
 #include <unicorn/unicorn.h>
@@ -46,13 +46,6 @@ struct Reader {
             throw Pe32Failure{path + ": truncated or malformed PE32 image (offset " + std::to_string(offset) + ")"};
     }
 };
-
-std::string hexText(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
 
 constexpr int kExportDirectory = 0, kImportDirectory = 1, kRelocationDirectory = 5, kTlsDirectory = 9,
               kDelayImportDirectory = 13;
@@ -245,7 +238,7 @@ Pe32Image& Pe32Machine::load(const std::string& path)
     }
 
     if (uc_mem_map(uc_, base, sizeOfImage, UC_PROT_ALL) != UC_ERR_OK)
-        fail(path + ": cannot map " + std::to_string(sizeOfImage) + " bytes at its base " + hexText(base) + ", which is taken");
+        fail(path + ": cannot map " + std::to_string(sizeOfImage) + " bytes at its base " + pe32Hex(base) + ", which is taken");
     write(base, memory.data(), memory.size());
     images_.push_back(std::move(image));
     return *images_.back();
@@ -277,16 +270,7 @@ void Pe32Machine::bindImports(Pe32Image& image, std::vector<uint8_t>& memory, ui
 uint32_t Pe32Machine::resolveImport(const std::string& dll, const std::string& name, uint16_t ordinal, bool byOrdinal)
 {
     std::string lower = pe32Lower(dll);
-    for (auto& image : images_) {
-        if (pe32Lower(image->name) != lower)
-            continue;
-        if (byOrdinal) {
-            if (auto it = image->exportsByOrdinal.find(ordinal); it != image->exportsByOrdinal.end())
-                return it->second;
-        } else if (auto it = image->exportsByName.find(name); it != image->exportsByName.end()) {
-            return it->second;
-        }
-    }
+    // Imports bind to the shim only: no guest here imports from another image.
     if (!byOrdinal)
         if (auto it = shimByName_.find(lower + "!" + name); it != shimByName_.end())
             return it->second;

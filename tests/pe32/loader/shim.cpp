@@ -14,13 +14,6 @@ namespace {
 constexpr uint32_t kFileSize = 32;   // sizeof(FILE) in msvcrt, the stride of _iob
 constexpr uint32_t kInfinite = 0xFFFFFFFF, kWaitTimeout = 0x102, kWaitFailed = 0xFFFFFFFF;
 
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 }  // namespace
 
 Pe32Shim::Pe32Shim(Pe32Machine& machine) : m(machine) {}
@@ -55,7 +48,7 @@ void Pe32Shim::release(uint32_t address, const char* function, uint32_t caller)
     auto it = live.find(address);
     if (it == live.end())
         m.fail(std::string(function) + (freed.count(address) ? " of an already freed block " : " of a pointer that is no heap block ") +
-               hex(address) + ", called from " + m.describe(caller));
+               pe32Hex(address) + ", called from " + m.describe(caller));
     freeBySize.emplace(it->second.capacity, address);
     freed.insert(address);
     live.erase(it);
@@ -194,7 +187,7 @@ void Pe32Shim::install()
         }
         // No other thread exists to release it.
         if (timeout == kInfinite)
-            m.fail("WaitForSingleObject would wait forever on semaphore " + hex(handle) + ", called from " +
+            m.fail("WaitForSingleObject would wait forever on semaphore " + pe32Hex(handle) + ", called from " +
                    m.describe(m.read32(a - 4)));
         return kWaitTimeout;
     });
@@ -387,23 +380,10 @@ void Pe32Shim::install()
         m.write(m.arg(a, 0), bytes.data(), bytes.size());
         return m.arg(a, 0);
     });
-    crt("memmove", [](Pe32Machine& m, uint32_t a) {
-        std::vector<uint8_t> bytes(m.arg(a, 2));
-        m.read(m.arg(a, 1), bytes.data(), bytes.size());
-        m.write(m.arg(a, 0), bytes.data(), bytes.size());
-        return m.arg(a, 0);
-    });
     crt("memset", [](Pe32Machine& m, uint32_t a) {
         std::vector<uint8_t> bytes(m.arg(a, 2), uint8_t(m.arg(a, 1)));
         m.write(m.arg(a, 0), bytes.data(), bytes.size());
         return m.arg(a, 0);
-    });
-    crt("memcmp", [](Pe32Machine& m, uint32_t a) {
-        std::vector<uint8_t> x(m.arg(a, 2)), y(m.arg(a, 2));
-        m.read(m.arg(a, 0), x.data(), x.size());
-        m.read(m.arg(a, 1), y.data(), y.size());
-        int r = std::memcmp(x.data(), y.data(), x.size());
-        return uint32_t(r < 0 ? -1 : r > 0);
     });
     crt("strlen", [](Pe32Machine& m, uint32_t a) { return uint32_t(m.readString(m.arg(a, 0)).size()); });
     crt("wcslen", [](Pe32Machine& m, uint32_t a) { return uint32_t(m.readWideString(m.arg(a, 0)).size()); });
@@ -416,16 +396,15 @@ void Pe32Shim::install()
         int r = std::strncmp(m.readString(m.arg(a, 0), n).c_str(), m.readString(m.arg(a, 1), n).c_str(), n);
         return uint32_t(r < 0 ? -1 : r > 0);
     });
-    for (bool last : {false, true})
-        crt(last ? "strrchr" : "strchr", [last](Pe32Machine& m, uint32_t a) {
-            uint32_t s = m.arg(a, 0);
-            char c = char(m.arg(a, 1));
-            std::string text = m.readString(s);
-            if (!c)   // the terminator is part of the string
-                return s + uint32_t(text.size());
-            size_t at = last ? text.rfind(c) : text.find(c);
-            return at == std::string::npos ? 0u : s + uint32_t(at);
-        });
+    crt("strchr", [](Pe32Machine& m, uint32_t a) {
+        uint32_t s = m.arg(a, 0);
+        char c = char(m.arg(a, 1));
+        std::string text = m.readString(s);
+        if (!c)   // the terminator is part of the string
+            return s + uint32_t(text.size());
+        size_t at = text.find(c);
+        return at == std::string::npos ? 0u : s + uint32_t(at);
+    });
     crt("strstr", [](Pe32Machine& m, uint32_t a) {
         uint32_t s = m.arg(a, 0);
         size_t at = m.readString(s).find(m.readString(m.arg(a, 1)));
@@ -476,7 +455,7 @@ void Pe32Shim::install()
             return m.capturedStdout;
         if (file == iob + 2 * kFileSize)
             return m.capturedStderr;
-        m.fail("write to a FILE* that is neither stdout nor stderr (" + hex(file) + "), called from " + m.describe(caller));
+        m.fail("write to a FILE* that is neither stdout nor stderr (" + pe32Hex(file) + "), called from " + m.describe(caller));
     };
     crt("fwrite", [=](Pe32Machine& m, uint32_t a) {
         uint32_t count = m.arg(a, 2);
@@ -493,41 +472,9 @@ void Pe32Shim::install()
         stream(m, m.arg(a, 1), callerOf(m, a)) += char(m.arg(a, 0));
         return m.arg(a, 0) & 0xFF;
     });
-    crt("fflush", [](Pe32Machine&, uint32_t) { return 0u; });
     crt("vfprintf", [=](Pe32Machine& m, uint32_t a) {
         std::string text = pe32Format(m, m.readString(m.arg(a, 1)), m.arg(a, 2));
         stream(m, m.arg(a, 0), callerOf(m, a)) += text;
         return uint32_t(text.size());
-    });
-    crt("fprintf", [=](Pe32Machine& m, uint32_t a) {
-        std::string text = pe32Format(m, m.readString(m.arg(a, 1)), a + 8);
-        stream(m, m.arg(a, 0), callerOf(m, a)) += text;
-        return uint32_t(text.size());
-    });
-    crt("printf", [](Pe32Machine& m, uint32_t a) {
-        std::string text = pe32Format(m, m.readString(m.arg(a, 0)), a + 4);
-        m.capturedStdout += text;
-        return uint32_t(text.size());
-    });
-    auto store = [](Pe32Machine& m, uint32_t buffer, const std::string& text) {
-        m.write(buffer, text.c_str(), text.size() + 1);
-        return uint32_t(text.size());
-    };
-    crt("sprintf", [=](Pe32Machine& m, uint32_t a) { return store(m, m.arg(a, 0), pe32Format(m, m.readString(m.arg(a, 1)), a + 8)); });
-    crt("vsprintf", [=](Pe32Machine& m, uint32_t a) { return store(m, m.arg(a, 0), pe32Format(m, m.readString(m.arg(a, 1)), m.arg(a, 2))); });
-    // msvcrt's _snprintf fills without a terminator and answers -1 when the text does not fit.
-    auto bounded = [](Pe32Machine& m, uint32_t buffer, uint32_t size, const std::string& text) {
-        if (text.size() < size) {
-            m.write(buffer, text.c_str(), text.size() + 1);
-            return uint32_t(text.size());
-        }
-        m.write(buffer, text.data(), size);
-        return 0xFFFFFFFFu;
-    };
-    crt("_snprintf", [=](Pe32Machine& m, uint32_t a) {
-        return bounded(m, m.arg(a, 0), m.arg(a, 1), pe32Format(m, m.readString(m.arg(a, 2)), a + 12));
-    });
-    crt("_vsnprintf", [=](Pe32Machine& m, uint32_t a) {
-        return bounded(m, m.arg(a, 0), m.arg(a, 1), pe32Format(m, m.readString(m.arg(a, 2)), m.arg(a, 3)));
     });
 }

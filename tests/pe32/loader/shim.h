@@ -50,5 +50,6 @@ struct Pe32Shim {
 };
 
 std::string pe32Lower(std::string text);
+std::string pe32Hex(uint32_t value);  // "0x0012abcd"
 // printf-style formatting of a guest format string against a guest va_list (msvcrt's conventions).
 std::string pe32Format(Pe32Machine& m, const std::string& format, uint32_t vaList);
