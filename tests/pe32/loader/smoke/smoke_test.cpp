@@ -12,8 +12,7 @@ namespace {
 
 int failures = 0;
 
-void expect(bool ok, const std::string& what)
-{
+void expect(bool ok, const std::string& what) {
     if (!ok) {
         std::fprintf(stderr, "FAILED: %s\n", what.c_str());
         ++failures;
@@ -22,25 +21,31 @@ void expect(bool ok, const std::string& what)
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-void threadEnvironmentIsWindows(const std::string& dll, const std::string& dir)
-{
+std::string failureOf(Pe32Machine& m, uint32_t function, const std::vector<uint32_t>& args) {
+    try {
+        m.call(function, args);
+    } catch (const Pe32Failure& failure) {
+        return failure.message;
+    }
+    return "(no failure)";
+}
+
+void threadEnvironmentIsWindows(const std::string& dll, const std::string& dir) {
     Pe32EveningResult r = runPe32Evening(dir + "/pe32_guest_thread.exe", dll);
     expect(r.ok, "thread environment runs: " + r.failure);
     std::vector<std::string> wanted = {"initterm: both entries, null skipped", "teb: self, SEH end, TLS pointer, stack bounds",
-                                       "sse2: scalar and packed", "data import: __mb_cur_max is 1",
-                                       "large frame: through _chkstk"};
+                                       "sse2: scalar and packed", "data import: __mb_cur_max is 1", "large frame: through _chkstk"};
     expect(r.transcript == wanted, "thread environment as Windows gives it");
-    for (auto& line : r.transcript)
-        std::printf("  %s\n", line.c_str());
+    for (auto& line : r.transcript) std::printf("  %s\n", line.c_str());
 }
 
-void failuresNameTheirPlace(const std::string& dll, const std::string& dir)
-{
+void failuresNameTheirPlace(const std::string& dll, const std::string& dir) {
     struct Case {
         const char* exe;
         std::vector<std::string> parts;
     } cases[] = {
-        {"pe32_guest_missing.exe", {"unresolved import KERNEL32.dll!NoSuchFunction", "called from pe32_guest_missing.exe+0x", "(.text, evening+0x"}},
+        {"pe32_guest_missing.exe",
+         {"unresolved import KERNEL32.dll!NoSuchFunction", "called from pe32_guest_missing.exe+0x", "(.text, evening+0x"}},
         {"pe32_guest_null_call.exe", {"execution at unmapped address 0x00000000", "pe32_guest_null_call.exe+0x", "(.text, evening+0x"}},
         {"pe32_guest_endless.exe", {"exceeded the limit of 1000000 instructions", "pe32_guest_endless.exe+0x", "(.text, evening+0x"}},
     };
@@ -50,14 +55,12 @@ void failuresNameTheirPlace(const std::string& dll, const std::string& dir)
         Pe32EveningResult r = runPe32Evening(dir + "/" + c.exe, dll, options);
         expect(!r.ok, std::string(c.exe) + " fails");
         expect(r.transcript == std::vector<std::string>{"before"}, std::string(c.exe) + " reported before failing");
-        for (auto& part : c.parts)
-            expect(contains(r.failure, part), std::string(c.exe) + ": '" + part + "' in: " + r.failure);
+        for (auto& part : c.parts) expect(contains(r.failure, part), std::string(c.exe) + ": '" + part + "' in: " + r.failure);
         std::printf("  %s: %s\n", c.exe, r.failure.c_str());
     }
 }
 
-void modulesAnswerAsWindowsDoes(const std::string& dll)
-{
+void modulesAnswerAsWindowsDoes(const std::string& dll) {
     Pe32Machine m;
     Pe32Image& image = m.load(dll);
     expect(image.base != image.preferredBase, "the DLL is moved off its preferred base");
@@ -78,8 +81,7 @@ void modulesAnswerAsWindowsDoes(const std::string& dll)
            "image memory is committed, executable-read-write, MEM_IMAGE");
 }
 
-void formattingFollowsMsvcrt()
-{
+void formattingFollowsMsvcrt() {
     Pe32Machine m;
     uint32_t abc = m.systemString("abc"), ab = m.systemString("ab");
     struct Case {
@@ -98,19 +100,15 @@ void formattingFollowsMsvcrt()
         m.capturedStderr.clear();
         uint32_t va = m.allocateSystem(uint32_t(4 * c.args.size()), c.args.data());
         m.call(vfprintf, {stderrFile, m.systemString(c.format), va});
-        expect(m.capturedStderr == c.wanted, std::string("\"") + c.format + "\" gives \"" + c.wanted + "\", got \"" + m.capturedStderr + "\"");
+        expect(m.capturedStderr == c.wanted,
+               std::string("\"") + c.format + "\" gives \"" + c.wanted + "\", got \"" + m.capturedStderr + "\"");
     }
-    std::string message;
-    try {
-        m.call(vfprintf, {stderrFile, m.systemString("%lld"), m.allocateSystem(8)});
-    } catch (const Pe32Failure& failure) {
-        message = failure.message;
-    }
-    expect(contains(message, "printf directive \"%l\" in the guest's format \"%lld\""), "an unformatted directive is named, got: " + message);
+    std::string message = failureOf(m, vfprintf, {stderrFile, m.systemString("%lld"), m.allocateSystem(8)});
+    expect(contains(message, "printf directive \"%l\" in the guest's format \"%lld\""),
+           "an unformatted directive is named, got: " + message);
 }
 
-void badPointersAreNamed()
-{
+void badPointersAreNamed() {
     Pe32Machine m;
     uint32_t malloc = m.shimAddress("msvcrt.dll", "malloc"), free = m.shimAddress("msvcrt.dll", "free");
     uint32_t realloc = m.shimAddress("msvcrt.dll", "realloc");
@@ -131,20 +129,14 @@ void badPointersAreNamed()
         {strlen, 0x10, "at unmapped address 0x00000010 (in msvcrt.dll!strlen, called from"},
     };
     for (auto& c : cases) {
-        std::string message;
-        try {
-            m.call(c.function, {c.pointer});
-        } catch (const Pe32Failure& failure) {
-            message = failure.message;
-        }
+        std::string message = failureOf(m, c.function, {c.pointer});
         expect(contains(message, c.wanted), std::string(c.wanted) + " is named, got: " + message);
     }
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: pe32_smoke pawn.kvx guest-dir\n");
         return 2;

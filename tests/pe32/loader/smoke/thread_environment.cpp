@@ -12,8 +12,7 @@ int calls;
 void first() { calls += 1; }
 void second() { calls += 10; }
 
-unsigned fs(unsigned offset)
-{
+unsigned fs(unsigned offset) {
     unsigned value;
     asm volatile("movl %%fs:(%1), %0" : "=r"(value) : "r"(offset));
     return value;
@@ -22,21 +21,17 @@ unsigned fs(unsigned offset)
 typedef int Lanes __attribute__((vector_size(16)));
 
 // A frame of several pages goes through _chkstk.
-__attribute__((noinline)) int sumOfLargeFrame(int seed)
-{
+__attribute__((noinline)) int sumOfLargeFrame(int seed) {
     volatile int words[6000];
-    for (int i = 0; i < 6000; ++i)
-        words[i] = seed + i;
+    for (int i = 0; i < 6000; ++i) words[i] = seed + i;
     int sum = 0;
-    for (int i = 0; i < 6000; i += 1000)
-        sum += words[i];
+    for (int i = 0; i < 6000; i += 1000) sum += words[i];
     return sum;
 }
 
 }  // namespace
 
-extern "C" int evening(const EveningHarness* h)
-{
+extern "C" int evening(const EveningHarness* h) {
     void (*table[])() = {first, nullptr, second};
     _initterm(table, table + 3);
     h->report(calls == 11 ? "initterm: both entries, null skipped" : "initterm: wrong calls");
@@ -44,8 +39,8 @@ extern "C" int evening(const EveningHarness* h)
     unsigned self = fs(0x18);
     int local = 0;
     unsigned here = unsigned(&local);
-    bool teb = fs(0) == 0xFFFFFFFFu && *reinterpret_cast<volatile unsigned*>(self + 0x18) == self && fs(0x2C) != 0 &&
-               fs(8) <= here && here < fs(4);
+    bool teb = fs(0) == 0xFFFFFFFFu && *reinterpret_cast<volatile unsigned*>(self + 0x18) == self && fs(0x2C) != 0 && fs(8) <= here &&
+               here < fs(4);
     h->report(teb ? "teb: self, SEH end, TLS pointer, stack bounds" : "teb: wrong");
 
     volatile double x = 3;
