@@ -44,7 +44,7 @@ private:
     std::int32_t take(void* buffer, std::int32_t size) {
         std::int32_t count = entry_.size - offset_;
         if (size < count) count = size < 0 ? 0 : size;
-        copyBytes(buffer, entry_.data + offset_, static_cast<std::size_t>(count));
+        __builtin_memcpy(buffer, entry_.data + offset_, static_cast<std::size_t>(count));
         offset_ += count;
         return count;
     }
@@ -86,7 +86,7 @@ MemoryArchive* parseIni(const char* name, const char* text) {
             while (close < end && *close != ']') ++close;
             char sectionName[64];
             const std::int32_t length = static_cast<std::int32_t>(close - line - 1);
-            copyBytes(sectionName, line + 1, static_cast<std::size_t>(length));
+            __builtin_memcpy(sectionName, line + 1, static_cast<std::size_t>(length));
             sectionName[length] = '\0';
             section = make<MemoryArchive>(copyText(sectionName));
             archive->add(section->name, "archive/inisection", nullptr, 0, true)->opensAs = section;
@@ -96,7 +96,7 @@ MemoryArchive* parseIni(const char* name, const char* text) {
             if (equals < end) {
                 char key[64];
                 const std::int32_t length = static_cast<std::int32_t>(equals - line);
-                copyBytes(key, line, static_cast<std::size_t>(length));
+                __builtin_memcpy(key, line, static_cast<std::size_t>(length));
                 key[length] = '\0';
                 section->add(copyText(key), "text", equals + 1, static_cast<std::int32_t>(end - equals - 1));
             }
