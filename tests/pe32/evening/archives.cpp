@@ -74,38 +74,6 @@ std::int32_t readThrough(InterfaceTable* stream, char* buffer, std::int32_t capa
     return total;
 }
 
-// "[color]" and "name=value" lines: each section an archive of "text" entries.
-MemoryArchive* parseIni(const char* name, const char* text) {
-    auto* archive = make<MemoryArchive>(name);
-    MemoryArchive* section = nullptr;
-    for (const char* line = text; *line;) {
-        const char* end = line;
-        while (*end && *end != '\n') ++end;
-        if (*line == '[') {
-            const char* close = line;
-            while (close < end && *close != ']') ++close;
-            char sectionName[64];
-            const std::int32_t length = static_cast<std::int32_t>(close - line - 1);
-            __builtin_memcpy(sectionName, line + 1, static_cast<std::size_t>(length));
-            sectionName[length] = '\0';
-            section = make<MemoryArchive>(copyText(sectionName));
-            archive->add(section->name, "archive/inisection", nullptr, 0, true)->opensAs = section;
-        } else if (section && line < end) {
-            const char* equals = line;
-            while (equals < end && *equals != '=') ++equals;
-            if (equals < end) {
-                char key[64];
-                const std::int32_t length = static_cast<std::int32_t>(equals - line);
-                __builtin_memcpy(key, line, static_cast<std::size_t>(length));
-                key[length] = '\0';
-                section->add(copyText(key), "text", equals + 1, static_cast<std::int32_t>(end - equals - 1));
-            }
-        }
-        line = *end ? end + 1 : end;
-    }
-    return archive;
-}
-
 class KindFactory : public IArchiveFactory {
 public:
     explicit KindFactory(const char* kind) : kind_(kind), table(kind) { offer<IArchiveFactory>(table, "IArchiveFactory", this); }
@@ -115,11 +83,9 @@ public:
              info ? "given" : "none");
         auto* listed = reinterpret_cast<MemoryEntry*>(entry);
         if (sameText(kind_, "ini")) {
-            // Parsed from what the module's stream over the entry delivers, not from the host's copy.
-            if (!stream) return nullptr;
+            // Its sections are the host's, but only if the module's stream over the entry delivers the entry's text.
             char text[2048];
-            readThrough(stream, text, sizeof text);
-            return &parseIni(entry->name, copyText(text))->table;
+            if (!stream || readThrough(stream, text, sizeof text) != listed->size || !sameText(text, listed->data)) return nullptr;
         }
         return listed->opensAs ? &listed->opensAs->table : nullptr;
     }

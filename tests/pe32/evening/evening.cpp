@@ -31,18 +31,27 @@ const VideoLook kLooks[] = {
 const VideoLook kPenguinLook = {"producer/pingouin/dual.avi", 44, 60, 21, 17};
 
 // A pawn archive: its video and a sequence table of `length` frames a sequence (the cat's table
-// lists its sequences from the end of the video and holds a line without "@").
+// lists its sequences from the end of the video and holds a line without "@"). The table's one
+// section is listed by the host, over the same text the module reads.
 MemoryArchive* pawnArchive(const char* name, std::int32_t length, bool backwards) {
     auto* archive = make<MemoryArchive>(name);
-    char text[1024];
-    std::int32_t used = format(text, sizeof text, "[color]\n");
-    for (std::int32_t i = 0; i < kSequenceCount; ++i) {
+    auto* ini = make<MemoryArchive>("sequence.ini");
+    auto* section = make<MemoryArchive>("color");
+    ini->add("color", "archive/inisection", nullptr, 0, true)->opensAs = section;
+    constexpr std::int32_t kCapacity = 1024;
+    auto* text = static_cast<char*>(allocate(kCapacity));
+    std::int32_t used = format(text, kCapacity, "[color]\n");
+    for (std::int32_t i = 0; i < kSequenceCount + (backwards ? 1 : 0); ++i) {
+        const char* key = i < kSequenceCount ? kSequences[i] : "comment";
         const std::int32_t first = backwards ? (kSequenceCount - 1 - i) * length + 1 : i * length;
-        used += format(text + used, static_cast<std::int32_t>(sizeof text) - used, "%s=%i@%i\n", kSequences[i], length, first);
+        const std::int32_t line = i < kSequenceCount ? format(text + used, kCapacity - used, "%s=%i@%i\n", key, length, first)
+                                                     : format(text + used, kCapacity - used, "%s=none\n", key);
+        const std::int32_t valueAt = static_cast<std::int32_t>(textLength(key)) + 1;
+        section->add(key, "text", text + used + valueAt, line - valueAt - 1);
+        used += line;
     }
-    if (backwards) used += format(text + used, static_cast<std::int32_t>(sizeof text) - used, "comment=none\n");
     archive->add("dual.avi", "video", nullptr, 0);
-    archive->add("sequence.ini", "archive/ini", copyText(text), used, true);
+    archive->add("sequence.ini", "archive/ini", text, used, true)->opensAs = ini;
     return archive;
 }
 

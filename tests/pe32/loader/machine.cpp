@@ -63,15 +63,6 @@ struct Pe32Hooks {
         }
     }
 
-    static void onCount(uc_engine* uc, uint64_t address, uint32_t, void* user) {
-        auto& m = *static_cast<Pe32Machine*>(user);
-        if (++m.instructions_ > m.options_.maxInstructions && m.pendingFailure_.empty()) {
-            m.pendingFailure_ = "run exceeded the limit of " + std::to_string(m.options_.maxInstructions) + " instructions, at " +
-                                m.describe(uint32_t(address));
-            uc_emu_stop(uc);
-        }
-    }
-
     static bool onInvalidMemory(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t, void* user) {
         auto& m = *static_cast<Pe32Machine*>(user);
         uint32_t eip = 0, esp = 0;
@@ -126,7 +117,6 @@ Pe32Machine::Pe32Machine(Pe32Options options)
     check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, (void*)Pe32Hooks::onStub, this, kStubBase, kStubBase + kStubArea - 1), "stub hook");
     check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, (void*)Pe32Hooks::onInvalidMemory, this, 1, 0), "memory hook");
     check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, (void*)Pe32Hooks::onInterrupt, this, 1, 0), "interrupt hook");
-    if (options_.maxInstructions) check(uc_hook_add(uc_, &hook, UC_HOOK_CODE, (void*)Pe32Hooks::onCount, this, 1, 0), "count hook");
 
     uint32_t teb = setUpThread();
     shim_ = std::make_unique<Pe32Shim>(*this);

@@ -15,8 +15,6 @@ struct uc_struct;
 struct Pe32Shim;
 
 struct Pe32Options {
-    // Counting costs a hook per instruction, so a count of 0 means neither count nor limit.
-    uint64_t maxInstructions = 0;
     double timeLimitSeconds = 60.0;   // per call from C++; cheap, a timer in the emulator
     uint32_t fixedTime = 1000000000;  // what the guest's time() answers, so runs are reproducible
     bool traceShimCalls = false;      // one stderr line per shim call, with its caller
@@ -129,7 +127,6 @@ private:
     uint32_t returnTrap_;
     uint32_t tlsArray_;
     uint32_t nextTlsIndex_ = 0;
-    uint64_t instructions_ = 0;
     std::string pendingFailure_;
 };
 

@@ -3,6 +3,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,14 @@ namespace {
 
 constexpr uint32_t kFileSize = 32;  // sizeof(FILE) in msvcrt, the stride of _iob
 constexpr uint32_t kInfinite = 0xFFFFFFFF, kWaitTimeout = 0x102, kWaitFailed = 0xFFFFFFFF;
+
+// Code pages are treated as Latin-1 to UTF-16 and back, with '?' for what does not fit (the module
+// only converts ASCII names).
+std::string narrow(const std::u16string& wide) {
+    std::string text;
+    for (char16_t c : wide) text += c < 0x80 ? char(c) : '?';
+    return text;
+}
 
 }  // namespace
 
@@ -179,57 +188,40 @@ void Pe32Shim::install() {
         return kWaitTimeout;
     });
 
-    auto moduleHandle = [this](const std::string& requested) -> uint32_t {
-        std::string name = pe32Lower(requested);
+    // Nothing is loaded from disk: a library is found if it is one of the images or the shim; no name is
+    // the process image.
+    auto moduleHandle = [=, this](const std::string* requested) -> uint32_t {
+        uint32_t handle = 0;
+        std::string name = requested ? pe32Lower(*requested) : "";
         if (auto slash = name.find_last_of("/\\"); slash != std::string::npos) name = name.substr(slash + 1);
-        if (name.find('.') == std::string::npos) name += ".dll";
+        if (requested && name.find('.') == std::string::npos) name += ".dll";
         for (auto& image : m.images())
-            if (pe32Lower(image->name) == name) return image->base;
-        if (auto it = pseudoModules.find(name); it != pseudoModules.end()) return it->second;
-        return 0;
-    };
-    auto processImage = [this]() -> uint32_t {
-        for (auto& image : m.images())
-            if (!image->isDll) return image->base;
-        return 0;
+            if (requested ? pe32Lower(image->name) == name : !image->isDll) handle = handle ? handle : image->base;
+        if (auto it = pseudoModules.find(name); !handle && it != pseudoModules.end()) handle = it->second;
+        if (!handle) setLastError(126);
+        return handle;
     };
     k32("GetModuleHandleA", 1, [=](Pe32Machine& m, uint32_t a) {
-        uint32_t name = m.arg(a, 0);
-        uint32_t handle = name ? moduleHandle(m.readString(name)) : processImage();
-        if (!handle) setLastError(126);
-        return handle;
+        std::string name = m.arg(a, 0) ? m.readString(m.arg(a, 0)) : "";
+        return moduleHandle(m.arg(a, 0) ? &name : nullptr);
     });
     k32("GetModuleHandleW", 1, [=](Pe32Machine& m, uint32_t a) {
-        uint32_t name = m.arg(a, 0);
-        std::string narrow;
-        if (name)
-            for (char16_t c : m.readWideString(name)) narrow += c < 0x80 ? char(c) : '?';
-        uint32_t handle = name ? moduleHandle(narrow) : processImage();
-        if (!handle) setLastError(126);
-        return handle;
+        std::string name = m.arg(a, 0) ? narrow(m.readWideString(m.arg(a, 0))) : "";
+        return moduleHandle(m.arg(a, 0) ? &name : nullptr);
     });
-    // Nothing is loaded from disk: a library is found if it is one of the images or the shim.
     k32("LoadLibraryA", 1, [=](Pe32Machine& m, uint32_t a) {
-        uint32_t handle = moduleHandle(m.readString(m.arg(a, 0)));
-        if (!handle) setLastError(126);
-        return handle;
+        std::string name = m.readString(m.arg(a, 0));
+        return moduleHandle(&name);
     });
     k32("FreeLibrary", 1, [](Pe32Machine&, uint32_t) { return 1u; });
+    // By name only, as pawn.kvx asks: an ordinal would be read as a name at a low address and fault, named.
     k32("GetProcAddress", 2, [=, this](Pe32Machine& m, uint32_t a) {
-        uint32_t module = m.arg(a, 0), nameArg = m.arg(a, 1);
-        bool byOrdinal = nameArg < 0x10000;
-        std::string name = byOrdinal ? "" : m.readString(nameArg);
+        uint32_t module = m.arg(a, 0);
+        std::string name = m.readString(m.arg(a, 1));
         for (auto& image : m.images())
-            if (image->base == module) {
-                if (byOrdinal) {
-                    if (auto it = image->exportsByOrdinal.find(nameArg); it != image->exportsByOrdinal.end()) return it->second;
-                } else if (auto it = image->exportsByName.find(name); it != image->exportsByName.end()) {
-                    return it->second;
-                }
-            }
+            if (auto it = image->exportsByName.find(name); image->base == module && it != image->exportsByName.end()) return it->second;
         for (auto& [dll, handle] : pseudoModules)
-            if (handle == module && !byOrdinal)
-                if (auto it = m.shimByName_.find(dll + "!" + name); it != m.shimByName_.end()) return it->second;
+            if (auto it = m.shimByName_.find(dll + "!" + name); handle == module && it != m.shimByName_.end()) return it->second;
         setLastError(127);
         return 0u;
     });
@@ -267,59 +259,42 @@ void Pe32Shim::install() {
 
     k32("OutputDebugStringA", 1, [](Pe32Machine& m, uint32_t a) {
         std::string text = m.readString(m.arg(a, 0));
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        for (size_t start = 0, end; start < text.size(); start = end + 1) {
+            end = std::min(text.find('\n', start), text.size());
+            std::string line = text.substr(start, end - start);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             m.debugStrings.push_back(line);
-            if (end == std::string::npos) break;
-            start = end + 1;
         }
         return 0u;
     });
 
-    // Code pages are treated as Latin-1 to UTF-16 and back, with '?' for what does not fit:
-    // the module only converts ASCII names.
+    // Both conversions answer the length they need for a target length of 0, and fail with
+    // ERROR_INSUFFICIENT_BUFFER for a target too short.
+    auto fits = [=](int32_t targetLength, size_t needed) {
+        if (size_t(targetLength) < needed) setLastError(122);
+        return size_t(targetLength) >= needed;
+    };
     k32("MultiByteToWideChar", 6, [=](Pe32Machine& m, uint32_t a) {
         uint32_t source = m.arg(a, 2), target = m.arg(a, 4);
         int32_t sourceLength = int32_t(m.arg(a, 3)), targetLength = int32_t(m.arg(a, 5));
         std::string text = sourceLength < 0 ? m.readString(source) + '\0' : std::string(size_t(sourceLength), '\0');
         if (sourceLength >= 0) m.read(source, text.data(), text.size());
-        if (!targetLength) return uint32_t(text.size());
-        if (size_t(targetLength) < text.size()) {
-            setLastError(122);
-            return 0u;
-        }
-        std::vector<uint16_t> wide(text.begin(), text.end());
-        for (auto& c : wide) c &= 0xFF;
+        if (!targetLength || !fits(targetLength, text.size())) return targetLength ? 0u : uint32_t(text.size());
+        std::vector<uint16_t> wide(text.size());
+        for (size_t i = 0; i < text.size(); ++i) wide[i] = uint8_t(text[i]);
         m.write(target, wide.data(), 2 * wide.size());
         return uint32_t(wide.size());
     });
     k32("WideCharToMultiByte", 8, [=](Pe32Machine& m, uint32_t a) {
         uint32_t source = m.arg(a, 2), target = m.arg(a, 4), usedDefault = m.arg(a, 7);
         int32_t sourceLength = int32_t(m.arg(a, 3)), targetLength = int32_t(m.arg(a, 5));
-        std::u16string wide;
-        if (sourceLength < 0)
-            wide = m.readWideString(source) + u'\0';
-        else {
-            wide.resize(size_t(sourceLength));
-            m.read(source, wide.data(), 2 * wide.size());
-        }
-        if (!targetLength) return uint32_t(wide.size());
-        if (size_t(targetLength) < wide.size()) {
-            setLastError(122);
-            return 0u;
-        }
-        std::string narrow;
-        bool substituted = false;
-        for (char16_t c : wide) {
-            substituted |= c >= 0x80;
-            narrow += c < 0x80 ? char(c) : '?';
-        }
-        m.write(target, narrow.data(), narrow.size());
-        if (usedDefault) m.write32(usedDefault, substituted);
-        return uint32_t(narrow.size());
+        std::u16string wide = sourceLength < 0 ? m.readWideString(source) + u'\0' : std::u16string(size_t(sourceLength), u'\0');
+        if (sourceLength >= 0) m.read(source, wide.data(), 2 * wide.size());
+        if (!targetLength || !fits(targetLength, wide.size())) return targetLength ? 0u : uint32_t(wide.size());
+        std::string text = narrow(wide);
+        m.write(target, text.data(), text.size());
+        if (usedDefault) m.write32(usedDefault, std::any_of(wide.begin(), wide.end(), [](char16_t c) { return c >= 0x80; }));
+        return uint32_t(text.size());
     });
     k32("IsDBCSLeadByteEx", 2, [](Pe32Machine&, uint32_t) { return 0u; });
 

@@ -1,4 +1,4 @@
-// Never returns, so only the instruction limit ends it.
+// Never returns, so only the time limit ends it.
 #include "guest_harness.h"
 
 extern "C" int evening(const EveningHarness* h) {
