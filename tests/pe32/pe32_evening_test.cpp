@@ -2,12 +2,17 @@
 // conventions build it, both on an emulated 32-bit x86 with SSE2 and no AVX, against the same evening
 // through the 64-bit plug-in. Passes when the emulated run ends cleanly, every check of the host held,
 // and its transcript (host calls, log lines, results, bounds, frame checksums) and debugger lines
-// equal the native ones; otherwise it names what failed or the first difference.
+// equal the native ones; otherwise it names what failed or the first difference. The native evening
+// runs first, in this process: the same host source, built by this build's compiler, so that a
+// difference between the two is the shipping DLL's (or its conventions').
 //
-//   pe32_evening_test --dll pawn.kvx --exe evening.exe --native native_evening --plugin pawn.kvx [--keep DIR]
+//   pe32_evening_test --dll pawn.kvx --exe evening.exe --plugin pawn.kvx [--keep DIR]
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,15 +21,21 @@
 #include <vector>
 
 #include "pe32_loader.h"
+#include "tests/pe32/evening/evening_harness.h"
 
 namespace {
 
-std::vector<std::string> readLines(const std::filesystem::path& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string>* nativeLines = nullptr;
+std::vector<std::string>* nativeDebuggerLines = nullptr;
+
+void reportLine(const char* line) { nativeLines->emplace_back(line); }
+void debugLine(const char* line) { std::fprintf(stderr, "evening: %s\n", line); }
+
+// The shipping DLL draws from msvcrt's generator, seeded from the calendar time: this process gives
+// the 64-bit plug-in the same generator and the same fixed time the emulated one gets, so both
+// evenings make the same random choices.
+std::uint32_t generatorState = 1;
+constexpr std::uint32_t kFixedTime = 1700000000;
 
 void writeLines(const std::filesystem::path& path, const std::vector<std::string>& lines) {
     std::ofstream out(path);
@@ -68,25 +79,49 @@ int failWith(const std::string& message) {
 
 }  // namespace
 
+extern "C" __attribute__((visibility("default"))) void srand(unsigned seed) { generatorState = seed; }
+
+extern "C" __attribute__((visibility("default"))) int rand() {
+    generatorState = generatorState * 214013u + 2531011u;
+    return static_cast<int>((generatorState >> 16) & 0x7FFFu);
+}
+
+extern "C" __attribute__((visibility("default"))) std::time_t time(std::time_t* out) noexcept {
+    if (out) *out = kFixedTime;
+    return kFixedTime;
+}
+
+// The plug-in's debugger line on this platform: it looks for this symbol in the process.
+extern "C" __attribute__((visibility("default"))) void OutputDebugStringA(const char* text) {
+    if (nativeDebuggerLines) nativeDebuggerLines->emplace_back(text ? text : "");
+}
+
 int main(int argc, char** argv) {
     std::map<std::string, std::string> options;
     for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
-    for (const char* required : {"--dll", "--exe", "--native", "--plugin"})
+    for (const char* required : {"--dll", "--exe", "--plugin"})
         if (!options.count(required)) return failWith(std::string("missing ") + required);
     const std::filesystem::path keep = options.count("--keep") ? std::filesystem::path(options["--keep"]) : std::filesystem::temp_directory_path() / "pe32_evening";
     std::filesystem::create_directories(keep);
 
-    // The native evening, in a process of its own: it replaces the C library's generator and clock.
-    const std::filesystem::path nativeTranscript = keep / "native.transcript", nativeDebugger = keep / "native.debugger";
-    const std::string command = "'" + options["--native"] + "' '" + options["--plugin"] + "' '" + nativeTranscript.string() + "' '" +
-                                nativeDebugger.string() + "'";
-    const int nativeStatus = std::system(command.c_str());
-    if (nativeStatus != 0) return failWith("the native evening failed (status " + std::to_string(nativeStatus) + "); see " + nativeTranscript.string());
-    const std::vector<std::string> expected = readLines(nativeTranscript);
-    const std::vector<std::string> expectedDebugger = readLines(nativeDebugger);
+    // An absolute path, so that the loader opens this file rather than searching its library path. The
+    // plug-in stays loaded: the evening host's objects point into it to the end of the process.
+    const std::string plugin = std::filesystem::absolute(options["--plugin"]).string();
+    void* native = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!native) return failWith("cannot load " + plugin + ": " + dlerror());
+    EveningHarness harness{reinterpret_cast<PluginInitFunction>(dlsym(native, "init")), reinterpret_cast<PluginReleaseFunction>(dlsym(native, "release")),
+                           reinterpret_cast<PluginDependenciesFunction>(dlsym(native, "dependencies")), reportLine, debugLine, 0};
+    if (!harness.init || !harness.release || !harness.dependencies) return failWith(plugin + " lacks init, release or dependencies");
+    std::vector<std::string> expected, expectedDebugger;
+    nativeLines = &expected, nativeDebuggerLines = &expectedDebugger;
+    const int nativeResult = playEvening(harness);
+    nativeDebuggerLines = nullptr;
+    writeLines(keep / "native.transcript", expected);
+    writeLines(keep / "native.debugger", expectedDebugger);
+    if (nativeResult != 0) return failWith("checks of the evening host failed in the native run; see " + (keep / "native.transcript").string());
 
     Pe32Options run;
-    run.fixedTime = 1700000000;  // the native evening's calendar time
+    run.fixedTime = kFixedTime;
     run.timeLimitSeconds = 600;
     const Pe32EveningResult emulated = runPe32Evening(options["--exe"], options["--dll"], run);
     writeLines(keep / "emulated.transcript", emulated.transcript);

@@ -12,8 +12,9 @@ std::int32_t streamsOpen = 0;
 // ---------------------------------------------------------------------------------------------------
 // Streams
 
-// A stream over an entry's bytes (without "ISeekable": the module never seeks a host stream). Synchronous ones offer "IRead"; asynchronous ones only "IASyncRead",
-// whose completion (0x00020004, or 0x00020005 when the read reached the end) comes from pumpEvents.
+// A stream over an entry's bytes, without "ISeekable" (the module never seeks a host stream).
+// Synchronous ones offer "IRead"; asynchronous ones only "IASyncRead", whose completion (0x00020004,
+// or 0x00020005 when the read reached the end) comes from pumpEvents.
 class MemoryStream : public IStream, public IRead, public IASyncRead {
 public:
     explicit MemoryStream(const MemoryEntry* source) : entry_(*source) {
@@ -55,24 +56,6 @@ private:
 
 // ---------------------------------------------------------------------------------------------------
 // Factories
-
-// Reads what a module stream holds, through the "IRead" its adapter offers: how a host archive that
-// parses its data meets the module's side of a stream.
-std::int32_t readThrough(InterfaceTable* stream, char* buffer, std::int32_t capacity) {
-    IRead* reader = lookup<IRead>(stream, "IRead");
-    if (!reader) {
-        fail("a module stream without IRead");
-        return 0;
-    }
-    std::int32_t total = 0;
-    while (total < capacity - 1) {
-        const std::int32_t got = reader->read(buffer + total, capacity - 1 - total);
-        if (got <= 0) break;
-        total += got;
-    }
-    buffer[total] = '\0';
-    return total;
-}
 
 class KindFactory : public IArchiveFactory {
 public:
@@ -227,6 +210,25 @@ void offerArchiveFactories() {
 }
 
 std::int32_t openStreams() { return streamsOpen; }
+
+// Reads what a module stream holds, through the "IRead" its adapter offers: how a host archive that
+// parses its data meets the module's side of a stream.
+std::int32_t readThrough(InterfaceTable* stream, char* buffer, std::int32_t capacity) {
+    IRead* reader = lookup<IRead>(stream, "IRead");
+    if (!reader) {
+        fail("a module stream without IRead");
+        return 0;
+    }
+    std::int32_t total = 0;
+    while (total < capacity - 1) {
+        const std::int32_t got = reader->read(buffer + total, capacity - 1 - total);
+        if (got <= 0) break;
+        total += got;
+    }
+    buffer[total] = '\0';
+    return total;
+}
+
 
 ResourceDir* makeRoot(MemoryArchive* archive) {
     return reinterpret_cast<ResourceDir*>(makeNode(archive, &archive->table, nullptr, nullptr));

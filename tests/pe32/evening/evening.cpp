@@ -126,21 +126,15 @@ void reportPawn(std::int32_t index, const Player& pawn) {
 void reportRegistry() {
     std::int32_t index = 0;
     for (RegistryNode* node = registry().head; node; node = node->next, ++index) {
-        if (sameText(node->interfaceName, "IVisible")) {
-            Rect r(-1, -1, -1, -1);
-            IVisible* visible = interfaceFrom<IVisible>(node->value);
-            Rect* returned = visible->bounds(&r);
-            if (returned != &r) fail("IVisible::bounds returned another address than the one it was given");
-            note("registry %i %s IVisible bounds %i %i %i %i hidden %i", index, node->objectName, r.x, r.y, r.width, r.height,
-                 visible->isHidden());
-        } else if (sameText(node->interfaceName, "ITouchable")) {
-            Rect r(-1, -1, -1, -1);
-            ITouchable* touchable = interfaceFrom<ITouchable>(node->value);
-            Rect* returned = touchable->touchBounds(&r);
-            if (returned != &r) fail("ITouchable::touchBounds returned another address than the one it was given");
-            note("registry %i %s ITouchable bounds %i %i %i %i hit %i", index, node->objectName, r.x, r.y, r.width, r.height,
-                 touchable->hitTest(3, 4));
-        }
+        const bool visible = sameText(node->interfaceName, "IVisible");
+        if (!visible && !sameText(node->interfaceName, "ITouchable")) continue;
+        Rect r(-1, -1, -1, -1);
+        IVisible* shown = visible ? interfaceFrom<IVisible>(node->value) : nullptr;
+        ITouchable* touchable = visible ? nullptr : interfaceFrom<ITouchable>(node->value);
+        if ((visible ? shown->bounds(&r) : touchable->touchBounds(&r)) != &r)
+            fail("a bounds operation returned another address than the one it was given");
+        note("registry %i %s %s bounds %i %i %i %i %s %i", index, node->objectName, node->interfaceName, r.x, r.y, r.width, r.height,
+             visible ? "hidden" : "hit", visible ? shown->isHidden() : touchable->hitTest(3, 4));
     }
 }
 

@@ -4,6 +4,20 @@
 #include <chrono>
 #include <cstdio>
 
+namespace {
+
+// The test host's view of the evening: six 32-bit words, in this order, in guest memory.
+struct EveningHarness {
+    uint32_t init, release, dependencies;  // the DLL's exports of those names
+    uint32_t report;                       // void __cdecl report(const char* line): one transcript line
+    uint32_t debugLine;                    // void __cdecl debugLine(const char* line): host diagnostics, to stderr
+    uint32_t reserved;                     // 0
+};
+static_assert(sizeof(EveningHarness) == 24);
+
+}  // namespace
+
+
 Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& dllPath, Pe32Options options) {
     Pe32EveningResult result;
     auto start = std::chrono::steady_clock::now();

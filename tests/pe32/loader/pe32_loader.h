@@ -130,15 +130,6 @@ private:
     std::string pendingFailure_;
 };
 
-// The test host's view of the evening: six 32-bit words, in this order, in guest memory.
-struct EveningHarness {
-    uint32_t init, release, dependencies;  // the DLL's exports of those names
-    uint32_t report;                       // void __cdecl report(const char* line): one transcript line
-    uint32_t debugLine;                    // void __cdecl debugLine(const char* line): host diagnostics, to stderr
-    uint32_t reserved;                     // 0
-};
-static_assert(sizeof(EveningHarness) == 24);
-
 struct Pe32EveningResult {
     bool ok = false;
     std::string failure;   // what ended the run, empty when ok
