@@ -268,24 +268,11 @@ std::string Pe32Machine::describe(uint32_t address) const {
         uint32_t rva = address - image->base;
         char text[64];
         std::snprintf(text, sizeof text, "+0x%x", rva);
-        std::string where = image->name + text + " (";
+        // The offset is what a disassembly of the image file shows; the section says code or data.
         std::string section = "headers";
         for (auto& s : image->sections)
             if (rva >= s.rva && rva < s.rva + s.size) section = s.name;
-        where += section;
-        // The image's own symbols say more than its exports, when it kept them.
-        const std::string* nearest = nullptr;
-        uint32_t nearestVa = 0;
-        if (auto it = image->symbols.upper_bound(address); it != image->symbols.begin())
-            --it, nearest = &it->second, nearestVa = it->first;
-        else
-            for (auto& [name, va] : image->exportsByName)
-                if (va <= address && (!nearest || va > nearestVa)) nearest = &name, nearestVa = va;
-        if (nearest) {
-            std::snprintf(text, sizeof text, "+0x%x", address - nearestVa);
-            where += ", " + *nearest + text;
-        }
-        return where + ")";
+        return image->name + text + " (" + section + ")";
     }
     return pe32Hex(address) + " (outside every image)";
 }

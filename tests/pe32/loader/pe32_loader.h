@@ -41,7 +41,6 @@ struct Pe32Image {
     std::map<uint32_t, uint32_t> exportsByOrdinal;  // VA
     std::vector<uint32_t> tlsCallbacks;             // VAs, in the directory's order
     uint32_t tlsIndex = 0xFFFFFFFF;                 // static TLS slot, if the image has a TLS directory
-    std::map<uint32_t, std::string> symbols;        // VA -> name, from a COFF symbol table if the image kept one
 };
 
 // Thrown by the machine for what ends a run: a fault, an unresolved call, abort, a limit.
@@ -86,7 +85,7 @@ public:
     uint32_t allocateSystem(uint32_t size, const void* init = nullptr);
     uint32_t systemString(const std::string& text);
 
-    // "pawn.kvx+0x1234 (.text, init+0x56)", or the bare address outside every image.
+    // "pawn.kvx+0x1234 (.text)", or the bare address outside every image.
     std::string describe(uint32_t address) const;
     [[noreturn]] void fail(const std::string& message);
 

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cxxabi.h>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -43,33 +42,6 @@ struct Reader {
 };
 
 constexpr int kExportDirectory = 0, kImportDirectory = 1, kRelocationDirectory = 5, kTlsDirectory = 9, kDelayImportDirectory = 13;
-
-// MinGW keeps a COFF symbol table unless stripped; its symbols name fault addresses far better
-// than the three exports.
-void readSymbols(Pe32Image& image, const Reader& f, uint32_t coff) {
-    uint32_t table = f.u32(coff + 8), count = f.u32(coff + 12);
-    if (!table || !count || uint64_t(table) + 18ull * count + 4 > f.bytes.size()) return;
-    uint32_t strings = table + 18 * count;
-    for (uint32_t i = 0; i < count; i += 1 + f.bytes[table + 18 * i + 17]) {
-        uint32_t s = table + 18 * i;
-        uint16_t section = f.u16(s + 12);
-        uint8_t storage = f.bytes[s + 16];
-        if ((storage != 2 && storage != 3) || !section || section > image.sections.size())
-            continue;  // external or static, in a real section
-        std::string name =
-            f.u32(s) ? std::string(reinterpret_cast<const char*>(&f.bytes[s]), strnlen(reinterpret_cast<const char*>(&f.bytes[s]), 8))
-                     : f.string(strings + f.u32(s + 4));
-        // i386 C names carry a leading underscore; C++ ones demangle after it.
-        if (!name.empty() && name[0] == '_') name.erase(0, 1);
-        if (name.empty() || name[0] == '.') continue;  // section and label symbols
-        int status = 0;
-        if (char* plain = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status)) {
-            if (status == 0) name = plain;
-            std::free(plain);
-        }
-        image.symbols[image.base + image.sections[section - 1].rva + f.u32(s + 8)] = name;
-    }
-}
 
 }  // namespace
 
@@ -139,7 +111,6 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
         image->sections.push_back({name, rva, span});
     }
     Reader m{memory, path};
-    readSymbols(*image, f, coff);
 
     if (base != image->preferredBase) {
         if (!relocatable) fail(path + ": has no base relocations and its preferred base is taken");

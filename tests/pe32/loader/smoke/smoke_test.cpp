@@ -45,9 +45,9 @@ void failuresNameTheirPlace(const std::string& dll, const std::string& dir) {
         std::vector<std::string> parts;
     } cases[] = {
         {"pe32_guest_missing.exe",
-         {"unresolved import KERNEL32.dll!NoSuchFunction", "called from pe32_guest_missing.exe+0x", "(.text, evening+0x"}},
-        {"pe32_guest_null_call.exe", {"execution at unmapped address 0x00000000", "pe32_guest_null_call.exe+0x", "(.text, evening+0x"}},
-        {"pe32_guest_endless.exe", {"exceeded the time limit of 1", "pe32_guest_endless.exe+0x", "(.text, evening+0x"}},
+         {"unresolved import KERNEL32.dll!NoSuchFunction", "called from pe32_guest_missing.exe+0x", "(.text)"}},
+        {"pe32_guest_null_call.exe", {"execution at unmapped address 0x00000000", "pe32_guest_null_call.exe+0x", "(.text)"}},
+        {"pe32_guest_endless.exe", {"exceeded the time limit of 1", "pe32_guest_endless.exe+0x", "(.text)"}},
     };
     Pe32Options options;
     options.timeLimitSeconds = 1;
