@@ -79,7 +79,7 @@ void modulesAnswerAsWindowsDoes(const std::string& dll) {
            "image memory is committed, executable-read-write, MEM_IMAGE");
 }
 
-void formattingFollowsMsvcrt() {
+void textOutputFollowsWindows() {
     Pe32Machine m;
     uint32_t abc = m.systemString("abc"), ab = m.systemString("ab");
     struct Case {
@@ -90,7 +90,7 @@ void formattingFollowsMsvcrt() {
         {"%d|%5d|%-5d|%05d|%+d|% d", {uint32_t(-42), 42, 42, 42, 42, 42}, "-42|   42|42   |00042|+42| 42"},
         {"%u %x %X %#x %o %ld", {0xFFFFFFFF, 255, 255, 255, 8, uint32_t(-1)}, "4294967295 ff FF 0xff 10 -1"},
         {"%s|%.2s|%6s|%-4s|%c%%", {abc, abc, ab, ab, 'z'}, "abc|ab|    ab|ab  |z%"},
-        {"%p %8.3d %s", {0x1234, 5, 0}, "00001234      005 (null)"},
+        {"%p %8.3d %s", {0xABCD, 5, 0}, "0000ABCD      005 (null)"},
     };
     // vfprintf to stderr is the one formatting import; the MinGW runtime reports its failures through it.
     uint32_t vfprintf = m.shimAddress("msvcrt.dll", "vfprintf"), stderrFile = m.shimAddress("msvcrt.dll", "_iob") + 64;
@@ -101,6 +101,9 @@ void formattingFollowsMsvcrt() {
         expect(m.capturedStderr == c.wanted,
                std::string("\"") + c.format + "\" gives \"" + c.wanted + "\", got \"" + m.capturedStderr + "\"");
     }
+    // OutputDebugStringA: one entry a line, without the line ends.
+    m.call(m.shimAddress("kernel32.dll", "OutputDebugStringA"), {m.systemString("first\r\nsecond\n")});
+    expect((m.debugStrings == std::vector<std::string>{"first", "second"}), "debugger lines split at line ends");
     std::string message = failureOf(m, vfprintf, {stderrFile, m.systemString("%lld"), m.allocateSystem(8)});
     expect(contains(message, "printf directive \"%l\" in the guest's format \"%lld\""),
            "an unformatted directive is named, got: " + message);
@@ -143,7 +146,7 @@ int main(int argc, char** argv) {
         threadEnvironmentIsWindows(argv[1], argv[2]);
         failuresNameTheirPlace(argv[1], argv[2]);
         modulesAnswerAsWindowsDoes(argv[1]);
-        formattingFollowsMsvcrt();
+        textOutputFollowsWindows();
         badPointersAreNamed();
     } catch (const Pe32Failure& failure) {
         expect(false, "loader: " + failure.message);
