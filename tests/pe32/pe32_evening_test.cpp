@@ -2,29 +2,40 @@
 // conventions build it, both on an emulated 32-bit x86 with SSE2 and no AVX, against the same evening
 // through the 64-bit plug-in. Passes when the emulated run ends cleanly, every check of the host held,
 // and its transcript (host calls, log lines, results, bounds, frame checksums) and debugger lines
-// equal the native ones; otherwise it names what failed or the first difference.
+// equal the native ones; otherwise it names what failed or the first difference. The native evening
+// runs first, in this process: the same host source, built by this build's compiler, so that a
+// difference between the two is the shipping DLL's (or its conventions').
 //
-//   pe32_evening_test --dll pawn.kvx --exe evening.exe --native native_evening --plugin pawn.kvx [--keep DIR]
-#include <chrono>
+//   pe32_evening_test --dll pawn.kvx --exe evening.exe --plugin pawn.kvx [--keep DIR]
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "pe32_loader.h"
-#include "tests/pe32/transcript_diff.h"
+#include "tests/pe32/evening/evening_harness.h"
 
 namespace {
 
-std::vector<std::string> readLines(const std::filesystem::path& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string>* nativeLines = nullptr;
+std::vector<std::string>* nativeDebuggerLines = nullptr;
+
+void reportLine(const char* line) { nativeLines->emplace_back(line); }
+void debugLine(const char* line) { std::fprintf(stderr, "evening: %s\n", line); }
+
+// The shipping DLL draws from msvcrt's generator, seeded from the calendar time: this process gives
+// the 64-bit plug-in the same generator and the same fixed time the emulated one gets, so both
+// evenings make the same random choices.
+std::uint32_t generatorState = 1;
+constexpr std::uint32_t kFixedTime = 1700000000;
 
 void writeLines(const std::filesystem::path& path, const std::vector<std::string>& lines) {
     std::ofstream out(path);
@@ -37,6 +48,30 @@ std::size_t framesIn(const std::vector<std::string>& transcript) {
     return frames;
 }
 
+// The first difference between two runs' lines, named by what it is (a frame whose surface differs, a
+// host operation called differently, a log line), with the frame it is in and the lines before it so
+// that the operation in progress is plain; empty when the runs agree.
+std::string firstDifference(const std::vector<std::string>& native, const std::vector<std::string>& emulated) {
+    std::size_t at = 0;
+    while (at < native.size() && at < emulated.size() && native[at] == emulated[at]) ++at;
+    if (at == native.size() && at == emulated.size()) return "";
+    const std::string& line = at < native.size() ? native[at] : emulated[at];
+    const bool frame = line.rfind("frame ", 0) == 0 && line.find(" checksum ") != std::string::npos;
+    const char* kind = frame ? "frame" : line.rfind("call ", 0) == 0 ? "host call" : line.rfind("log ", 0) == 0 ? "log line" : "line";
+    std::string inFrame = "before the first frame";
+    for (std::size_t i = std::min(at + 1, native.size()); i-- > 0;)
+        if (native[i].rfind("frame ", 0) == 0 && native[i].find(" begins") != std::string::npos) {
+            inFrame = native[i].substr(0, native[i].find(" begins"));
+            break;
+        }
+    std::ostringstream out;
+    out << "the first difference is a " << kind << " (line " << at + 1 << ", " << inFrame << "):\n"
+        << "  native: " << (at < native.size() ? native[at] : "(transcript ends)") << "\n"
+        << "  emulated: " << (at < emulated.size() ? emulated[at] : "(transcript ends)") << "\n  lines before it:\n";
+    for (std::size_t i = at >= 4 ? at - 4 : 0; i < at; ++i) out << "    " << native[i] << "\n";
+    return out.str();
+}
+
 int failWith(const std::string& message) {
     std::fprintf(stderr, "pe32_evening_test: %s\n", message.c_str());
     return 1;
@@ -44,25 +79,49 @@ int failWith(const std::string& message) {
 
 }  // namespace
 
+extern "C" __attribute__((visibility("default"))) void srand(unsigned seed) { generatorState = seed; }
+
+extern "C" __attribute__((visibility("default"))) int rand() {
+    generatorState = generatorState * 214013u + 2531011u;
+    return static_cast<int>((generatorState >> 16) & 0x7FFFu);
+}
+
+extern "C" __attribute__((visibility("default"))) std::time_t time(std::time_t* out) noexcept {
+    if (out) *out = kFixedTime;
+    return kFixedTime;
+}
+
+// The plug-in's debugger line on this platform: it looks for this symbol in the process.
+extern "C" __attribute__((visibility("default"))) void OutputDebugStringA(const char* text) {
+    if (nativeDebuggerLines) nativeDebuggerLines->emplace_back(text ? text : "");
+}
+
 int main(int argc, char** argv) {
     std::map<std::string, std::string> options;
     for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
-    for (const char* required : {"--dll", "--exe", "--native", "--plugin"})
+    for (const char* required : {"--dll", "--exe", "--plugin"})
         if (!options.count(required)) return failWith(std::string("missing ") + required);
     const std::filesystem::path keep = options.count("--keep") ? std::filesystem::path(options["--keep"]) : std::filesystem::temp_directory_path() / "pe32_evening";
     std::filesystem::create_directories(keep);
 
-    // The native evening, in a process of its own: it replaces the C library's generator and clock.
-    const std::filesystem::path nativeTranscript = keep / "native.transcript", nativeDebugger = keep / "native.debugger";
-    const std::string command = "'" + options["--native"] + "' '" + options["--plugin"] + "' '" + nativeTranscript.string() + "' '" +
-                                nativeDebugger.string() + "'";
-    const int nativeStatus = std::system(command.c_str());
-    if (nativeStatus != 0) return failWith("the native evening failed (status " + std::to_string(nativeStatus) + "); see " + nativeTranscript.string());
-    const std::vector<std::string> expected = readLines(nativeTranscript);
-    const std::vector<std::string> expectedDebugger = readLines(nativeDebugger);
+    // An absolute path, so that the loader opens this file rather than searching its library path. The
+    // plug-in stays loaded: the evening host's objects point into it to the end of the process.
+    const std::string plugin = std::filesystem::absolute(options["--plugin"]).string();
+    void* native = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!native) return failWith("cannot load " + plugin + ": " + dlerror());
+    EveningHarness harness{reinterpret_cast<PluginInitFunction>(dlsym(native, "init")), reinterpret_cast<PluginReleaseFunction>(dlsym(native, "release")),
+                           reinterpret_cast<PluginDependenciesFunction>(dlsym(native, "dependencies")), reportLine, debugLine, 0};
+    if (!harness.init || !harness.release || !harness.dependencies) return failWith(plugin + " lacks init, release or dependencies");
+    std::vector<std::string> expected, expectedDebugger;
+    nativeLines = &expected, nativeDebuggerLines = &expectedDebugger;
+    const int nativeResult = playEvening(harness);
+    nativeDebuggerLines = nullptr;
+    writeLines(keep / "native.transcript", expected);
+    writeLines(keep / "native.debugger", expectedDebugger);
+    if (nativeResult != 0) return failWith("checks of the evening host failed in the native run; see " + (keep / "native.transcript").string());
 
     Pe32Options run;
-    run.fixedTime = 1700000000;  // the native evening's calendar time
+    run.fixedTime = kFixedTime;
     run.timeLimitSeconds = 600;
     const Pe32EveningResult emulated = runPe32Evening(options["--exe"], options["--dll"], run);
     writeLines(keep / "emulated.transcript", emulated.transcript);
@@ -70,16 +129,19 @@ int main(int argc, char** argv) {
     std::printf("emulated CPU: %s\n", emulated.cpuid.c_str());
     for (const std::string& name : emulated.unresolvedImports) std::printf("unresolved import (never called): %s\n", name.c_str());
     if (!emulated.ok) return failWith("the emulated run ended: " + emulated.failure);
+    // The kernels' SSE2 path is what ran only if the emulated CPU has SSE2 and no AVX of any width.
+    for (const char* feature : {" +sse2 ", " -avx ", " -avx2 ", " -avx512f "})
+        if ((emulated.cpuid + " ").find(feature) == std::string::npos) return failWith(std::string("the emulated CPU lacks") + feature);
     if (emulated.exitCode != 0) {
         for (const std::string& line : emulated.transcript)
             if (line.rfind("FAILED", 0) == 0) std::fprintf(stderr, "  %s\n", line.c_str());
         return failWith("checks of the evening host failed in the emulated run");
     }
 
-    const TranscriptDifference transcript = compareTranscripts(expected, emulated.transcript, "native", "emulated");
-    if (!transcript.same) return failWith("the transcripts differ; " + transcript.description + "  (both are in " + keep.string() + ")");
-    const TranscriptDifference debugger = compareTranscripts(expectedDebugger, emulated.debugStrings, "native", "emulated");
-    if (!debugger.same) return failWith("the debugger lines differ; " + debugger.description);
+    if (std::string difference = firstDifference(expected, emulated.transcript); !difference.empty())
+        return failWith("the transcripts differ; " + difference + "  (both are in " + keep.string() + ")");
+    if (std::string difference = firstDifference(expectedDebugger, emulated.debugStrings); !difference.empty())
+        return failWith("the debugger lines differ; " + difference);
 
     std::printf("pe32 evening: %zu transcript lines and %zu frames equal to the native run, %zu debugger lines; "
                 "%.2f s emulated, %zu guest heap blocks held after detach (the resource tree's nodes live to the end)\n",

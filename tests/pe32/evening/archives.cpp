@@ -12,15 +12,15 @@ std::int32_t streamsOpen = 0;
 // ---------------------------------------------------------------------------------------------------
 // Streams
 
-// A stream over an entry's bytes. Synchronous ones offer "IRead"; asynchronous ones only "IASyncRead",
-// whose completion (0x00020004, or 0x00020005 when the read reached the end) comes from pumpEvents.
-class MemoryStream : public IStream, public IRead, public IASyncRead, public ISeekable {
+// A stream over an entry's bytes, without "ISeekable" (the module never seeks a host stream).
+// Synchronous ones offer "IRead"; asynchronous ones only "IASyncRead", whose completion (0x00020004,
+// or 0x00020005 when the read reached the end) comes from pumpEvents.
+class MemoryStream : public IStream, public IRead, public IASyncRead {
 public:
     explicit MemoryStream(const MemoryEntry* source) : entry_(*source) {
         offer<IStream>(table, "IStream", this);
         if (source->asynchronous) offer<IASyncRead>(table, "IASyncRead", this);
         else offer<IRead>(table, "IRead", this);
-        offer<ISeekable>(table, "ISeekable", this);
     }
 
     std::int32_t size() override {
@@ -39,26 +39,13 @@ public:
         host().post(host().now(), listener, make<HostMessage>(code, 0, count));
         return 1;
     }
-    std::int32_t seek(std::int32_t offset, std::int32_t origin) override {
-        const std::int32_t base = origin == 1 ? offset_ : origin == 2 ? entry_.size : 0;
-        const std::int32_t target = base + offset;
-        note("call ISeekable::seek %s %i %i", entry_.entry.name, offset, origin);
-        if (target < 0 || target > entry_.size) return -1;
-        offset_ = target;
-        return offset_;
-    }
-    std::int32_t tell() override {
-        note("call ISeekable::tell %s", entry_.entry.name);
-        return offset_;
-    }
-
     InterfaceTable table;
 
 private:
     std::int32_t take(void* buffer, std::int32_t size) {
         std::int32_t count = entry_.size - offset_;
         if (size < count) count = size < 0 ? 0 : size;
-        copyBytes(buffer, entry_.data + offset_, static_cast<std::size_t>(count));
+        __builtin_memcpy(buffer, entry_.data + offset_, static_cast<std::size_t>(count));
         offset_ += count;
         return count;
     }
@@ -70,56 +57,6 @@ private:
 // ---------------------------------------------------------------------------------------------------
 // Factories
 
-// Reads what a module stream holds, through the "IRead" its adapter offers: how a host archive that
-// parses its data meets the module's side of a stream.
-std::int32_t readThrough(InterfaceTable* stream, char* buffer, std::int32_t capacity) {
-    IRead* reader = lookup<IRead>(stream, "IRead");
-    if (!reader) {
-        fail("a module stream without IRead");
-        return 0;
-    }
-    std::int32_t total = 0;
-    while (total < capacity - 1) {
-        const std::int32_t got = reader->read(buffer + total, capacity - 1 - total);
-        if (got <= 0) break;
-        total += got;
-    }
-    buffer[total] = '\0';
-    return total;
-}
-
-// "[color]" and "name=value" lines: each section an archive of "text" entries.
-MemoryArchive* parseIni(const char* name, const char* text) {
-    auto* archive = make<MemoryArchive>(name);
-    MemoryArchive* section = nullptr;
-    for (const char* line = text; *line;) {
-        const char* end = line;
-        while (*end && *end != '\n') ++end;
-        if (*line == '[') {
-            const char* close = line;
-            while (close < end && *close != ']') ++close;
-            char sectionName[64];
-            const std::int32_t length = static_cast<std::int32_t>(close - line - 1);
-            copyBytes(sectionName, line + 1, static_cast<std::size_t>(length));
-            sectionName[length] = '\0';
-            section = make<MemoryArchive>(copyText(sectionName));
-            archive->add(section->name, "archive/inisection", nullptr, 0, true)->opensAs = section;
-        } else if (section && line < end) {
-            const char* equals = line;
-            while (equals < end && *equals != '=') ++equals;
-            if (equals < end) {
-                char key[64];
-                const std::int32_t length = static_cast<std::int32_t>(equals - line);
-                copyBytes(key, line, static_cast<std::size_t>(length));
-                key[length] = '\0';
-                section->add(copyText(key), "text", equals + 1, static_cast<std::int32_t>(end - equals - 1));
-            }
-        }
-        line = *end ? end + 1 : end;
-    }
-    return archive;
-}
-
 class KindFactory : public IArchiveFactory {
 public:
     explicit KindFactory(const char* kind) : kind_(kind), table(kind) { offer<IArchiveFactory>(table, "IArchiveFactory", this); }
@@ -129,11 +66,9 @@ public:
              info ? "given" : "none");
         auto* listed = reinterpret_cast<MemoryEntry*>(entry);
         if (sameText(kind_, "ini")) {
-            // Parsed from what the module's stream over the entry delivers, not from the host's copy.
-            if (!stream) return nullptr;
+            // Its sections are the host's, but only if the module's stream over the entry delivers the entry's text.
             char text[2048];
-            readThrough(stream, text, sizeof text);
-            return &parseIni(entry->name, copyText(text))->table;
+            if (!stream || readThrough(stream, text, sizeof text) != listed->size || !sameText(text, listed->data)) return nullptr;
         }
         return listed->opensAs ? &listed->opensAs->table : nullptr;
     }
@@ -275,6 +210,25 @@ void offerArchiveFactories() {
 }
 
 std::int32_t openStreams() { return streamsOpen; }
+
+// Reads what a module stream holds, through the "IRead" its adapter offers: how a host archive that
+// parses its data meets the module's side of a stream.
+std::int32_t readThrough(InterfaceTable* stream, char* buffer, std::int32_t capacity) {
+    IRead* reader = lookup<IRead>(stream, "IRead");
+    if (!reader) {
+        fail("a module stream without IRead");
+        return 0;
+    }
+    std::int32_t total = 0;
+    while (total < capacity - 1) {
+        const std::int32_t got = reader->read(buffer + total, capacity - 1 - total);
+        if (got <= 0) break;
+        total += got;
+    }
+    buffer[total] = '\0';
+    return total;
+}
+
 
 ResourceDir* makeRoot(MemoryArchive* archive) {
     return reinterpret_cast<ResourceDir*>(makeNode(archive, &archive->table, nullptr, nullptr));

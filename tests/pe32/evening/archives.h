@@ -37,6 +37,8 @@ public:
 // Registers the factories of the four archive kinds.
 void offerArchiveFactories();
 std::int32_t openStreams();  // host streams opened and not yet closed
+// Reads what a module stream holds, through the "IRead" its adapter offers, NUL-terminated; the count.
+std::int32_t readThrough(InterfaceTable* stream, char* buffer, std::int32_t capacity);
 
 // The root node of the resource tree, laid out as the module's nodes are (operation table with the
 // one slot `find`, factory, archive, archive handle, entry, info, stream, parent, children), over

@@ -31,18 +31,27 @@ const VideoLook kLooks[] = {
 const VideoLook kPenguinLook = {"producer/pingouin/dual.avi", 44, 60, 21, 17};
 
 // A pawn archive: its video and a sequence table of `length` frames a sequence (the cat's table
-// lists its sequences from the end of the video and holds a line without "@").
+// lists its sequences from the end of the video and holds a line without "@"). The table's one
+// section is listed by the host, over the same text the module reads.
 MemoryArchive* pawnArchive(const char* name, std::int32_t length, bool backwards) {
     auto* archive = make<MemoryArchive>(name);
-    char text[1024];
-    std::int32_t used = format(text, sizeof text, "[color]\n");
-    for (std::int32_t i = 0; i < kSequenceCount; ++i) {
+    auto* ini = make<MemoryArchive>("sequence.ini");
+    auto* section = make<MemoryArchive>("color");
+    ini->add("color", "archive/inisection", nullptr, 0, true)->opensAs = section;
+    constexpr std::int32_t kCapacity = 1024;
+    auto* text = static_cast<char*>(allocate(kCapacity));
+    std::int32_t used = format(text, kCapacity, "[color]\n");
+    for (std::int32_t i = 0; i < kSequenceCount + (backwards ? 1 : 0); ++i) {
+        const char* key = i < kSequenceCount ? kSequences[i] : "comment";
         const std::int32_t first = backwards ? (kSequenceCount - 1 - i) * length + 1 : i * length;
-        used += format(text + used, static_cast<std::int32_t>(sizeof text) - used, "%s=%i@%i\n", kSequences[i], length, first);
+        const std::int32_t line = i < kSequenceCount ? format(text + used, kCapacity - used, "%s=%i@%i\n", key, length, first)
+                                                     : format(text + used, kCapacity - used, "%s=none\n", key);
+        const std::int32_t valueAt = static_cast<std::int32_t>(textLength(key)) + 1;
+        section->add(key, "text", text + used + valueAt, line - valueAt - 1);
+        used += line;
     }
-    if (backwards) used += format(text + used, static_cast<std::int32_t>(sizeof text) - used, "comment=none\n");
     archive->add("dual.avi", "video", nullptr, 0);
-    archive->add("sequence.ini", "archive/ini", copyText(text), used, true);
+    archive->add("sequence.ini", "archive/ini", text, used, true)->opensAs = ini;
     return archive;
 }
 
@@ -117,123 +126,111 @@ void reportPawn(std::int32_t index, const Player& pawn) {
 void reportRegistry() {
     std::int32_t index = 0;
     for (RegistryNode* node = registry().head; node; node = node->next, ++index) {
-        if (sameText(node->interfaceName, "IVisible")) {
-            Rect r(-1, -1, -1, -1);
-            IVisible* visible = interfaceFrom<IVisible>(node->value);
-            Rect* returned = visible->bounds(&r);
-            if (returned != &r) fail("IVisible::bounds returned another address than the one it was given");
-            note("registry %i %s IVisible bounds %i %i %i %i hidden %i", index, node->objectName, r.x, r.y, r.width, r.height,
-                 visible->isHidden());
-        } else if (sameText(node->interfaceName, "ITouchable")) {
-            Rect r(-1, -1, -1, -1);
-            ITouchable* touchable = interfaceFrom<ITouchable>(node->value);
-            Rect* returned = touchable->touchBounds(&r);
-            if (returned != &r) fail("ITouchable::touchBounds returned another address than the one it was given");
-            note("registry %i %s ITouchable bounds %i %i %i %i hit %i", index, node->objectName, r.x, r.y, r.width, r.height,
-                 touchable->hitTest(3, 4));
-        }
+        const bool visible = sameText(node->interfaceName, "IVisible");
+        if (!visible && !sameText(node->interfaceName, "ITouchable")) continue;
+        Rect r(-1, -1, -1, -1);
+        IVisible* shown = visible ? interfaceFrom<IVisible>(node->value) : nullptr;
+        ITouchable* touchable = visible ? nullptr : interfaceFrom<ITouchable>(node->value);
+        if ((visible ? shown->bounds(&r) : touchable->touchBounds(&r)) != &r)
+            fail("a bounds operation returned another address than the one it was given");
+        note("registry %i %s %s bounds %i %i %i %i %s %i", index, node->objectName, node->interfaceName, r.x, r.y, r.width, r.height,
+             visible ? "hidden" : "hit", visible ? shown->isHidden() : touchable->hitTest(3, 4));
     }
 }
 
-// What happens at each frame, beyond the update and draw of every pawn.
-void cue(std::int32_t frame, Player* pawns) {
-    Player& robot = pawns[0];
-    Player& blob = pawns[1];
-    Player& cat = pawns[2];
-    Player& ghost = pawns[3];
-    Player& second = pawns[4];
-    switch (frame) {
-        case 0:
-            for (std::int32_t i = 0; i < kPawns; ++i) {
-                pawns[i].visible->setPosition(10 + 125 * i, 480);
-                pawns[i].player->showScore(1);
-                send(pawns[i], 0x000B000A, 300);  // coming up
-            }
-            break;
-        case 25:
-            send(robot, 0x000B0003, 0);  // buzz
-            send(blob, 0x000B0003, 1);   // silent buzz
-            send(cat, 0x000B0003, 0);
-            break;
-        case 30:
-            send(robot, 0x000B0004, 0);  // happy
-            send(cat, 0x000B0005, 2);    // unhappy 3
-            send(blob, 0x000B0006, 0);   // look left
-            send(second, 0x000B0007, 0); // look right
-            break;
-        case 32:
-            robot.player->addScore(100);
-            robot.player->countAnswer(1);
-            blob.player->addScore(40);
-            blob.player->loseScore(50, 20);
-            cat.player->addBonusScore(30);
-            ghost.player->addScore(7);
-            break;
-        case 40:
-            blob.player->setBonus(3);
-            blob.player->setBonus(-1);  // used: blinks, triples bonus points
-            cat.player->setBonus(10);
-            blob.player->addBonusScore(30);
-            break;
-        case 45:
-            cat.player->setBonus(-1);  // bonus 10 ends at once
-            second.player->setBonus(7);
-            second.player->setBonus(-1);
-            break;
-        case 50:
-            robot.player->setBonus(16);  // the penguin
-            send(robot, 0x000B0003, 0);
-            send(second, 0x000B0001, 0);  // freeze, refused with bonus 7 in use
-            break;
-        case 60:
-            send(robot, 0x000B0004, 1);  // dropped while the penguin is held
-            send(cat, 0x000B0001, -1);   // freeze below 1
-            send(cat, 0x000B0003, 0);    // ignored while frozen
-            break;
-        case 70:
-            send(robot, 0x000B0001, 0);  // the penguin freezes too
-            cat.player->thaw();
-            break;
-        case 80:
-            send(robot, 0x000B0008, 0);  // unfreeze
-            send(cat, 0x000B0008, 0);
-            break;
-        case 90:
-            robot.player->setBonus(0);  // the penguin ends
-            robot.player->addBonusScore(37);
-            robot.player->addBonusScore(37);
-            break;
-        case 95:
-            send(blob, 0x000B000B, 200);  // wait hold
-            send(cat, 0x000B0007, 0);
-            send(robot, 0x00050001, 0);   // not a pawn's message: deleted, nothing else
-            send(robot, 0x000B000C, 0);
-            send(robot, 0x000B0002, 0);
-            break;
-        case 110:
-            send(blob, 0x000B0009, 300);  // going down
-            robot.player->setScorePhase(1);
-            robot.player->setTag(77);
-            cat.player->setHidden(1);
-            break;
-        case 125:
-            send(blob, 0x000B000A, 200);  // back up, from 480
-            cat.player->setHidden(0);
-            second.player->setActivity(-2);
-            second.player->thaw();
-            break;
-        case 140:
-            robot.player->subtractScore(500);
-            for (std::int32_t i = 0; i < kPawns; ++i) pawns[i].player->addScore(25);
-            blob.player->setBonus(-2);  // ends the bonus in use
-            cat.player->countAnswer(0);
-            cat.player->countAnswer(0);
-            break;
-        case 170:
-            send(robot, 0x000B0003, 0);  // still sounding when the pawn is given back
-            break;
-        default: break;
+// What happens at each frame, beyond the update and draw of every pawn: a message sent, or a player
+// operation called with one or two values, in the order listed. Pawn -1 is every pawn.
+enum Op { kSend, kAddScore, kSubtractScore, kLoseScore, kAddBonusScore, kCountAnswer, kSetBonus, kThaw, kScorePhase, kTag, kHidden, kActivity };
+struct Cue {
+    std::int32_t frame, pawn;
+    Op op;
+    std::int32_t value, second;
+};
+enum { kRobot, kBlob, kCat, kGhost, kSecond, kEvery = -1 };
+const Cue kCues[] = {
+    {25, kRobot, kSend, 0x000B0003, 0},  // buzz
+    {25, kBlob, kSend, 0x000B0003, 1},   // silent buzz
+    {25, kCat, kSend, 0x000B0003, 0},
+    {30, kRobot, kSend, 0x000B0004, 0},   // happy
+    {30, kCat, kSend, 0x000B0005, 2},     // unhappy 3
+    {30, kBlob, kSend, 0x000B0006, 0},    // look left
+    {30, kSecond, kSend, 0x000B0007, 0},  // look right
+    {32, kRobot, kAddScore, 100, 0},
+    {32, kRobot, kCountAnswer, 1, 0},
+    {32, kBlob, kAddScore, 40, 0},
+    {32, kBlob, kLoseScore, 50, 20},
+    {32, kCat, kAddBonusScore, 30, 0},
+    {32, kGhost, kAddScore, 7, 0},
+    {40, kBlob, kSetBonus, 3, 0},
+    {40, kBlob, kSetBonus, -1, 0},  // used: blinks, triples bonus points
+    {40, kCat, kSetBonus, 10, 0},
+    {40, kBlob, kAddBonusScore, 30, 0},
+    {45, kCat, kSetBonus, -1, 0},  // bonus 10 ends at once
+    {45, kSecond, kSetBonus, 7, 0},
+    {45, kSecond, kSetBonus, -1, 0},
+    {50, kRobot, kSetBonus, 16, 0},  // the penguin
+    {50, kRobot, kSend, 0x000B0003, 0},
+    {50, kSecond, kSend, 0x000B0001, 0},  // freeze, refused with bonus 7 in use
+    {60, kRobot, kSend, 0x000B0004, 1},   // dropped while the penguin is held
+    {60, kCat, kSend, 0x000B0001, -1},    // freeze below 1
+    {60, kCat, kSend, 0x000B0003, 0},     // ignored while frozen
+    {70, kRobot, kSend, 0x000B0001, 0},   // the penguin freezes too
+    {70, kCat, kThaw, 0, 0},
+    {80, kRobot, kSend, 0x000B0008, 0},  // unfreeze
+    {80, kCat, kSend, 0x000B0008, 0},
+    {90, kRobot, kSetBonus, 0, 0},  // the penguin ends
+    {90, kRobot, kAddBonusScore, 37, 0},
+    {90, kRobot, kAddBonusScore, 37, 0},
+    {95, kBlob, kSend, 0x000B000B, 200},  // wait hold
+    {95, kCat, kSend, 0x000B0007, 0},
+    {95, kRobot, kSend, 0x00050001, 0},  // not a pawn's message: deleted, nothing else
+    {95, kRobot, kSend, 0x000B000C, 0},
+    {95, kRobot, kSend, 0x000B0002, 0},
+    {110, kBlob, kSend, 0x000B0009, 300},  // going down
+    {110, kRobot, kScorePhase, 1, 0},
+    {110, kRobot, kTag, 77, 0},
+    {110, kCat, kHidden, 1, 0},
+    {125, kBlob, kSend, 0x000B000A, 200},  // back up, from 480
+    {125, kCat, kHidden, 0, 0},
+    {125, kSecond, kActivity, -2, 0},
+    {125, kSecond, kThaw, 0, 0},
+    {140, kRobot, kSubtractScore, 500, 0},
+    {140, kEvery, kAddScore, 25, 0},
+    {140, kBlob, kSetBonus, -2, 0},  // ends the bonus in use
+    {140, kCat, kCountAnswer, 0, 0},
+    {140, kCat, kCountAnswer, 0, 0},
+    {170, kRobot, kSend, 0x000B0003, 0},  // still sounding when the pawn is given back
+};
+
+void play(const Cue& cue, const Player& pawn) {
+    IKTPlayer* player = pawn.player;
+    switch (cue.op) {
+        case kSend: send(pawn, static_cast<std::uint32_t>(cue.value), cue.second); break;
+        case kAddScore: player->addScore(cue.value); break;
+        case kSubtractScore: player->subtractScore(cue.value); break;
+        case kLoseScore: player->loseScore(cue.value, cue.second); break;
+        case kAddBonusScore: player->addBonusScore(cue.value); break;
+        case kCountAnswer: player->countAnswer(cue.value); break;
+        case kSetBonus: player->setBonus(cue.value); break;
+        case kThaw: player->thaw(); break;
+        case kScorePhase: player->setScorePhase(cue.value); break;
+        case kTag: player->setTag(cue.value); break;
+        case kHidden: player->setHidden(cue.value); break;
+        case kActivity: player->setActivity(cue.value); break;
     }
+}
+
+void cue(std::int32_t frame, Player* pawns) {
+    if (frame == 0)
+        for (std::int32_t i = 0; i < kPawns; ++i) {
+            pawns[i].visible->setPosition(10 + 125 * i, 480);
+            pawns[i].player->showScore(1);
+            send(pawns[i], 0x000B000A, 300);  // coming up
+        }
+    for (const Cue& c : kCues)
+        if (c.frame == frame)
+            for (std::int32_t i = 0; i < kPawns; ++i)
+                if (c.pawn == i || c.pawn == kEvery) play(c, pawns[i]);
 }
 
 }  // namespace

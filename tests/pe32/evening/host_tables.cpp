@@ -12,7 +12,7 @@ ObjectRegistry& registry() {
 void offerValue(InterfaceTable& table, const char* name, EntryValue value) {
     // Host tables never shrink, so each grows into a fresh block and the old one is simply left.
     auto* pairs = static_cast<InterfacePair*>(allocate(sizeof(InterfacePair) * static_cast<std::size_t>(table.count + 1)));
-    copyBytes(pairs, table.pairs, sizeof(InterfacePair) * static_cast<std::size_t>(table.count));
+    __builtin_memcpy(pairs, table.pairs, sizeof(InterfacePair) * static_cast<std::size_t>(table.count));
     pairs[table.count].name = copyText(name);
     pairs[table.count].value = value;
     table.pairs = pairs;

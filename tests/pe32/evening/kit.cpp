@@ -24,33 +24,6 @@ bool sameTextNoCase(const char* a, const char* b) {
     return lower(*a) == lower(*b);
 }
 
-void copyBytes(void* to, const void* from, std::size_t count) {
-    auto* out = static_cast<unsigned char*>(to);
-    const auto* in = static_cast<const unsigned char*>(from);
-    while (count--) *out++ = *in++;
-}
-
-void fillBytes(void* to, std::uint8_t value, std::size_t count) {
-    auto* out = static_cast<unsigned char*>(to);
-    while (count--) *out++ = value;
-}
-
-std::int32_t decimalValue(const char* text, const char** end) {
-    while (*text == ' ' || *text == '\t') ++text;
-    bool negative = false;
-    if (*text == '-' || *text == '+') negative = *text++ == '-';
-    std::int64_t value = 0;
-    while (*text >= '0' && *text <= '9') {
-        if (value < 0x80000000LL) value = value * 10 + (*text - '0');
-        ++text;
-    }
-    if (end) *end = text;
-    if (negative) value = -value;
-    if (value > 0x7FFFFFFFLL) value = 0x7FFFFFFFLL;
-    if (value < -0x80000000LL) value = -0x80000000LL;
-    return static_cast<std::int32_t>(value);
-}
-
 namespace {
 
 struct Output {
@@ -64,12 +37,11 @@ struct Output {
 };
 
 // Digits of `value` in `base`, most significant first, into `digits`; returns their count.
-int digitsOf(std::uint32_t value, std::uint32_t base, bool upper, char* digits) {
-    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+int digitsOf(std::uint32_t value, std::uint32_t base, char* digits) {
     char reversed[16];
     int count = 0;
     do {
-        reversed[count++] = set[value % base];
+        reversed[count++] = "0123456789abcdef"[value % base];
         value /= base;
     } while (value);
     for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
@@ -85,20 +57,10 @@ std::int32_t formatTo(char* out, std::int32_t capacity, const char* format, va_l
             o.put(*f);
             continue;
         }
-        ++f;
-        bool left = false, zero = false;
-        for (;; ++f) {
-            if (*f == '-') left = true;
-            else if (*f == '0') zero = true;
-            else break;
-        }
         int width = 0, precision = -1;
-        while (*f >= '0' && *f <= '9') width = width * 10 + (*f++ - '0');
-        if (*f == '.') {
-            precision = 0;
-            ++f;
-            while (*f >= '0' && *f <= '9') precision = precision * 10 + (*f++ - '0');
-        }
+        while (*++f >= '0' && *f <= '9') width = width * 10 + (*f - '0');
+        if (*f == '.')
+            for (precision = 0; *++f >= '0' && *f <= '9';) precision = precision * 10 + (*f - '0');
         while (*f == 'l' || *f == 'h') ++f;
         char body[24];
         int bodyLength = 0;
@@ -109,39 +71,23 @@ std::int32_t formatTo(char* out, std::int32_t capacity, const char* format, va_l
             case 'i': {
                 const std::int32_t value = va_arg(arguments, std::int32_t);
                 negative = value < 0;
-                const std::uint32_t magnitude = negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-                bodyLength = digitsOf(magnitude, 10, false, body);
+                bodyLength = digitsOf(negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value), 10, body);
                 break;
             }
-            case 'u': bodyLength = digitsOf(va_arg(arguments, std::uint32_t), 10, false, body); break;
-            case 'x':
-            case 'X': bodyLength = digitsOf(va_arg(arguments, std::uint32_t), 16, *f == 'X', body); break;
-            case 'c': body[bodyLength++] = static_cast<char>(va_arg(arguments, int)); break;
-            case 's': text = va_arg(arguments, const char*); if (!text) text = "(null)"; break;
-            case '%': body[bodyLength++] = '%'; break;
+            case 'u': bodyLength = digitsOf(va_arg(arguments, std::uint32_t), 10, body); break;
+            case 'x': bodyLength = digitsOf(va_arg(arguments, std::uint32_t), 16, body); break;
+            case 's': text = va_arg(arguments, const char*); text = text ? text : "(null)"; break;
+            case '%': o.put('%'); continue;
             default: o.put('%'); if (*f) o.put(*f); else --f; continue;
         }
-        if (text) {
-            int length = static_cast<int>(textLength(text));
-            if (precision >= 0 && precision < length) length = precision;
-            for (int pad = width - length; !left && pad > 0; --pad) o.put(' ');
-            for (int i = 0; i < length; ++i) o.put(text[i]);
-            for (int pad = width - length; left && pad > 0; --pad) o.put(' ');
-            continue;
-        }
-        const bool numeric = *f == 'd' || *f == 'i' || *f == 'u' || *f == 'x' || *f == 'X';
-        const int leadingZeros = numeric && precision > bodyLength ? precision - bodyLength : 0;
-        const int total = bodyLength + leadingZeros + (negative ? 1 : 0);
-        const bool padWithZeros = zero && !left && precision < 0 && numeric;
-        if (!left && !padWithZeros)
-            for (int pad = width - total; pad > 0; --pad) o.put(' ');
+        // Strings are cut to the precision, numbers padded with zeros to it; both right-aligned in the width.
+        int length = text ? static_cast<int>(textLength(text)) : bodyLength;
+        if (text && precision >= 0 && precision < length) length = precision;
+        const int zeros = !text && precision > bodyLength ? precision - bodyLength : 0;
+        for (int pad = width - length - zeros - (negative ? 1 : 0); pad > 0; --pad) o.put(' ');
         if (negative) o.put('-');
-        if (padWithZeros)
-            for (int pad = width - total; pad > 0; --pad) o.put('0');
-        for (int i = 0; i < leadingZeros; ++i) o.put('0');
-        for (int i = 0; i < bodyLength; ++i) o.put(body[i]);
-        if (left)
-            for (int pad = width - total; pad > 0; --pad) o.put(' ');
+        for (int i = 0; i < zeros; ++i) o.put('0');
+        for (int i = 0; i < length; ++i) o.put(text ? text[i] : body[i]);
     }
     if (capacity > 0) out[o.length < capacity ? o.length : capacity - 1] = '\0';
     return o.length;
@@ -171,14 +117,14 @@ void* allocate(std::size_t bytes) {
     const std::size_t start = (arenaUsed + 15) & ~std::size_t{15};
     if (start + bytes > sizeof arena) return nullptr;  // the evening is sized far below this
     arenaUsed = start + bytes;
-    fillBytes(arena + start, 0, bytes);
+    __builtin_memset(arena + start, 0, bytes);
     return arena + start;
 }
 
 char* copyText(const char* text) {
     const std::size_t length = textLength(text);
     auto* copy = static_cast<char*>(allocate(length + 1));
-    copyBytes(copy, text, length + 1);
+    __builtin_memcpy(copy, text, length + 1);
     return copy;
 }
 

@@ -1,6 +1,7 @@
 // What the evening host needs of a C library, written out: it is built twice, by GCC against the
 // 64-bit plug-in and freestanding with the Windows compiler conventions against the shipping DLL,
-// where there is no library at all. Everything here is plain and deterministic, so both builds
+// where there is no library at all (the guest runtime has the memcpy and memset the compiler calls on
+// its own, so copies use __builtin_memcpy). Everything here is plain and deterministic, so both builds
 // write the same transcript for the same behaviour of the plug-in.
 #pragma once
 
@@ -14,12 +15,9 @@ namespace evening {
 std::size_t textLength(const char* text);
 bool sameText(const char* a, const char* b);        // exact
 bool sameTextNoCase(const char* a, const char* b);  // ASCII letters without regard to case
-void copyBytes(void* to, const void* from, std::size_t count);
-void fillBytes(void* to, std::uint8_t value, std::size_t count);
-std::int32_t decimalValue(const char* text, const char** end);  // as atoi reads, within 32 bits
 
-// printf-style formatting of the directives the plug-in and the evening use: %d %i %u %x %X %s %c %%
-// with the flags '-' and '0', a width and a precision. Always NUL-terminates; returns the length.
+// printf-style formatting of the directives the plug-in and the evening use: %d %i %u %x %s %% with a
+// width and a precision, no flags. Always NUL-terminates; returns the length.
 std::int32_t formatTo(char* out, std::int32_t capacity, const char* format, va_list arguments);
 std::int32_t format(char* out, std::int32_t capacity, const char* format, ...);
 

@@ -1,6 +1,7 @@
 // The evening's media: a 640 x 480 RGB555 surface, videos whose frames are drawn procedurally (a
 // 16-bit colour and an 8-bit alpha bitmap each), a sound factory whose sounds end on the host clock,
-// a block font, and the producer with its font source, penguin and bonus pictures.
+// a font that notes what it is asked to draw, and the producer with its font source, penguin and bonus
+// pictures.
 #pragma once
 
 #include "core/abi.h"

@@ -4,8 +4,21 @@
 #include <chrono>
 #include <cstdio>
 
-Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& dllPath, Pe32Options options)
-{
+namespace {
+
+// The test host's view of the evening: six 32-bit words, in this order, in guest memory.
+struct EveningHarness {
+    uint32_t init, release, dependencies;  // the DLL's exports of those names
+    uint32_t report;                       // void __cdecl report(const char* line): one transcript line
+    uint32_t debugLine;                    // void __cdecl debugLine(const char* line): host diagnostics, to stderr
+    uint32_t reserved;                     // 0
+};
+static_assert(sizeof(EveningHarness) == 24);
+
+}  // namespace
+
+
+Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& dllPath, Pe32Options options) {
     Pe32EveningResult result;
     auto start = std::chrono::steady_clock::now();
     std::unique_ptr<Pe32Machine> machine;
@@ -18,19 +31,17 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
             return 0u;
         });
         uint32_t debugLine = m.addHostFunction("harness!debugLine", false, 0, [&](Pe32Machine& m, uint32_t a) {
-            result.hostDiagnostics.push_back(m.readString(m.arg(a, 0)));
-            std::fprintf(stderr, "pe32 host: %s\n", result.hostDiagnostics.back().c_str());
+            std::fprintf(stderr, "pe32 host: %s\n", m.readString(m.arg(a, 0)).c_str());
             return 0u;
         });
         // The process image is mapped first, as Windows does, so GetModuleHandle(NULL) finds it.
         Pe32Image& exe = m.load(exePath);
         Pe32Image& dll = m.load(dllPath);
-        if (!exe.entryPoint)
-            m.fail(exe.name + " has no entry point");
+        if (!exe.entryPoint) m.fail(exe.name + " has no entry point");
         m.attach(dll);
         m.attach(exe);
-        EveningHarness harness{m.exportAddress(dll, "init"), m.exportAddress(dll, "release"),
-                               m.exportAddress(dll, "dependencies"), report, debugLine, 0};
+        EveningHarness harness{
+            m.exportAddress(dll, "init"), m.exportAddress(dll, "release"), m.exportAddress(dll, "dependencies"), report, debugLine, 0};
         uint32_t harnessAddress = m.allocateSystem(sizeof harness, &harness);
         result.exitCode = int32_t(m.call(exe.entryPoint, {harnessAddress}));
         m.detach(exe);
@@ -43,8 +54,8 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
         result.debugStrings = machine->debugStrings;
         result.liveBlocks = machine->liveBlocks();
         result.unresolvedImports = machine->unresolvedImports;
-        result.capturedStderr = machine->capturedStderr;
-        result.instructions = machine->instructions();
+        // What the DLL's runtime wrote to stderr before a failure is usually its reason.
+        if (!result.ok && !machine->capturedStderr.empty()) result.failure += "; the guest wrote to stderr: " + machine->capturedStderr;
     }
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;

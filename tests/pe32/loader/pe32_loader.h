@@ -15,11 +15,9 @@ struct uc_struct;
 struct Pe32Shim;
 
 struct Pe32Options {
-    // Counting costs a hook per instruction, so a count of 0 means neither count nor limit.
-    uint64_t maxInstructions = 0;
-    double timeLimitSeconds = 60.0;    // per call from C++; cheap, a timer in the emulator
-    uint32_t fixedTime = 1000000000;   // what the guest's time() answers, so runs are reproducible
-    bool traceShimCalls = false;       // one stderr line per shim call, with its caller
+    double timeLimitSeconds = 60.0;   // per call from C++; cheap, a timer in the emulator
+    uint32_t fixedTime = 1000000000;  // what the guest's time() answers, so runs are reproducible
+    bool traceShimCalls = false;      // one stderr line per shim call, with its caller
 };
 
 struct Pe32Block {
@@ -28,22 +26,21 @@ struct Pe32Block {
 };
 
 struct Pe32Image {
-    std::string name;                  // file name as GetModuleHandle matches it ("pawn.kvx")
+    std::string name;  // file name as GetModuleHandle matches it ("pawn.kvx")
     uint32_t base = 0;
     uint32_t preferredBase = 0;
     uint32_t size = 0;
-    uint32_t entryPoint = 0;           // VA, 0 if none
+    uint32_t entryPoint = 0;  // VA, 0 if none
     bool isDll = false;
     struct Section {
         std::string name;
         uint32_t rva, size;
     };
     std::vector<Section> sections;
-    std::map<std::string, uint32_t> exportsByName;   // VA
-    std::map<uint32_t, uint32_t> exportsByOrdinal;   // VA
-    std::vector<uint32_t> tlsCallbacks;              // VAs, in the directory's order
-    uint32_t tlsIndex = 0xFFFFFFFF;                  // static TLS slot, if the image has a TLS directory
-    std::map<uint32_t, std::string> symbols;         // VA -> name, from a COFF symbol table if the image kept one
+    std::map<std::string, uint32_t> exportsByName;  // VA
+    std::map<uint32_t, uint32_t> exportsByOrdinal;  // VA
+    std::vector<uint32_t> tlsCallbacks;             // VAs, in the directory's order
+    uint32_t tlsIndex = 0xFFFFFFFF;                 // static TLS slot, if the image has a TLS directory
 };
 
 // Thrown by the machine for what ends a run: a fault, an unresolved call, abort, a limit.
@@ -88,18 +85,17 @@ public:
     uint32_t allocateSystem(uint32_t size, const void* init = nullptr);
     uint32_t systemString(const std::string& text);
 
-    // "pawn.kvx+0x1234 (.text, init+0x56)", or the bare address outside every image.
+    // "pawn.kvx+0x1234 (.text)", or the bare address outside every image.
     std::string describe(uint32_t address) const;
     [[noreturn]] void fail(const std::string& message);
 
     const std::vector<std::unique_ptr<Pe32Image>>& images() const { return images_; }
     std::vector<Pe32Block> liveBlocks() const;
-    std::vector<std::string> unresolvedImports;      // "DLL!name", bound to a trap that fails when called
-    std::vector<std::string> debugStrings;           // OutputDebugStringA, one entry per line
+    std::vector<std::string> unresolvedImports;  // "DLL!name", bound to a trap that fails when called
+    std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per line
     std::string capturedStderr;
     std::string capturedStdout;
-    uint64_t instructions() const { return instructions_; }
-    std::string cpuidReport();                      // vendor, family and the SIMD features as the guest sees them
+    std::string cpuidReport();  // vendor, family and the SIMD features as the guest sees them
     uc_struct* engine() { return uc_; }
 
 private:
@@ -109,21 +105,20 @@ private:
         uint32_t argBytes;
         bool stdcall;
         HostFunction fn;
-        std::string failure;                         // set for an unresolved import
+        std::string failure;  // set for an unresolved import
     };
     uint32_t addStub(Stub stub);
     uint32_t resolveImport(const std::string& dll, const std::string& name, uint16_t ordinal, bool byOrdinal);
     void bindImports(Pe32Image& image, std::vector<uint8_t>& memory, uint32_t importRva);
     uint32_t setUpThread();
     void runTls(Pe32Image& image, uint32_t reason);
-    uint32_t runGuest(uint32_t function, const std::vector<uint32_t>& args);
     friend struct Pe32Hooks;
 
     Pe32Options options_;
     uc_struct* uc_ = nullptr;
     std::vector<std::unique_ptr<Pe32Image>> images_;
     std::vector<Stub> stubs_;
-    std::map<std::string, uint32_t> shimByName_;     // "kernel32.dll!TlsAlloc" -> stub or data address
+    std::map<std::string, uint32_t> shimByName_;  // "kernel32.dll!TlsAlloc" -> stub or data address
     std::unique_ptr<Pe32Shim> shim_;
     uint32_t nextImageBase_;
     uint32_t systemNext_;
@@ -131,30 +126,17 @@ private:
     uint32_t returnTrap_;
     uint32_t tlsArray_;
     uint32_t nextTlsIndex_ = 0;
-    uint64_t instructions_ = 0;
     std::string pendingFailure_;
 };
 
-// The test host's view of the evening: six 32-bit words, in this order, in guest memory.
-struct EveningHarness {
-    uint32_t init, release, dependencies;   // the DLL's exports of those names
-    uint32_t report;                        // void __cdecl report(const char* line): one transcript line
-    uint32_t debugLine;                     // void __cdecl debugLine(const char* line): host diagnostics, to stderr
-    uint32_t reserved;                      // 0
-};
-static_assert(sizeof(EveningHarness) == 24);
-
 struct Pe32EveningResult {
     bool ok = false;
-    std::string failure;                    // what ended the run, empty when ok
-    int32_t exitCode = 0;                   // what evening() returned
+    std::string failure;   // what ended the run, empty when ok
+    int32_t exitCode = 0;  // what evening() returned
     std::vector<std::string> transcript;
-    std::vector<std::string> debugStrings;  // the DLL's OutputDebugStringA lines
-    std::vector<std::string> hostDiagnostics;   // the host's debugLine lines, also echoed to stderr
-    std::vector<Pe32Block> liveBlocks;      // guest heap blocks still allocated after DLL_PROCESS_DETACH
+    std::vector<std::string> debugStrings;     // the DLL's OutputDebugStringA lines
+    std::vector<Pe32Block> liveBlocks;         // guest heap blocks still allocated after DLL_PROCESS_DETACH
     std::vector<std::string> unresolvedImports;
-    std::string capturedStderr;
-    uint64_t instructions = 0;              // 0 unless Pe32Options::maxInstructions counts them
     double seconds = 0;
     std::string cpuid;
 };

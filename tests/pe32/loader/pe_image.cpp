@@ -1,12 +1,11 @@
 // Mapping a PE32 image: headers and sections at their RVAs, base relocations, exports, imports
-// bound to loaded images or the shim, and the static TLS block of its TLS directory.
+// bound to the shim, and the static TLS block of its TLS directory.
 #include "shim.h"
 
 #include <unicorn/unicorn.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cxxabi.h>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -19,104 +18,52 @@ struct Reader {
     const std::vector<uint8_t>& bytes;
     const std::string& path;
 
-    uint32_t u32(size_t offset) const
-    {
+    uint32_t u32(size_t offset) const {
         need(offset, 4);
         uint32_t v;
         std::memcpy(&v, &bytes[offset], 4);
         return v;
     }
-    uint16_t u16(size_t offset) const
-    {
+    uint16_t u16(size_t offset) const {
         need(offset, 2);
         uint16_t v;
         std::memcpy(&v, &bytes[offset], 2);
         return v;
     }
-    std::string string(size_t offset) const
-    {
+    std::string string(size_t offset) const {
         std::string text;
-        while (offset < bytes.size() && bytes[offset])
-            text += char(bytes[offset++]);
+        while (offset < bytes.size() && bytes[offset]) text += char(bytes[offset++]);
         return text;
     }
-    void need(size_t offset, size_t size) const
-    {
+    void need(size_t offset, size_t size) const {
         if (offset + size > bytes.size() || offset + size < offset)
             throw Pe32Failure{path + ": truncated or malformed PE32 image (offset " + std::to_string(offset) + ")"};
     }
 };
 
-std::string hexText(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
-constexpr int kExportDirectory = 0, kImportDirectory = 1, kRelocationDirectory = 5, kTlsDirectory = 9,
-              kDelayImportDirectory = 13;
-
-// MinGW keeps a COFF symbol table unless stripped; its symbols name fault addresses far better
-// than the three exports.
-void readSymbols(Pe32Image& image, const Reader& f, uint32_t coff)
-{
-    uint32_t table = f.u32(coff + 8), count = f.u32(coff + 12);
-    if (!table || !count || uint64_t(table) + 18ull * count + 4 > f.bytes.size())
-        return;
-    uint32_t strings = table + 18 * count;
-    for (uint32_t i = 0; i < count; i += 1 + f.bytes[table + 18 * i + 17]) {
-        uint32_t s = table + 18 * i;
-        uint16_t section = f.u16(s + 12);
-        uint8_t storage = f.bytes[s + 16];
-        if ((storage != 2 && storage != 3) || !section || section > image.sections.size())
-            continue;   // external or static, in a real section
-        std::string name = f.u32(s) ? std::string(reinterpret_cast<const char*>(&f.bytes[s]), strnlen(reinterpret_cast<const char*>(&f.bytes[s]), 8))
-                                    : f.string(strings + f.u32(s + 4));
-        // i386 C names carry a leading underscore; C++ ones demangle after it.
-        if (!name.empty() && name[0] == '_')
-            name.erase(0, 1);
-        if (name.empty() || name[0] == '.')
-            continue;   // section and label symbols
-        int status = 0;
-        if (char* plain = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status)) {
-            if (status == 0)
-                name = plain;
-            std::free(plain);
-        }
-        image.symbols[image.base + image.sections[section - 1].rva + f.u32(s + 8)] = name;
-    }
-}
+constexpr int kExportDirectory = 0, kImportDirectory = 1, kRelocationDirectory = 5, kTlsDirectory = 9, kDelayImportDirectory = 13;
 
 }  // namespace
 
-std::string pe32Lower(std::string text)
-{
+std::string pe32Lower(std::string text) {
     for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return text;
 }
 
-Pe32Image& Pe32Machine::load(const std::string& path)
-{
+Pe32Image& Pe32Machine::load(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        fail(path + ": cannot open");
+    if (!in) fail(path + ": cannot open");
     std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     Reader f{file, path};
-    if (f.u16(0) != 0x5A4D)
-        fail(path + ": no MZ header");
+    if (f.u16(0) != 0x5A4D) fail(path + ": no MZ header");
     uint32_t pe = f.u32(0x3C);
-    if (f.u32(pe) != 0x00004550)
-        fail(path + ": no PE signature");
+    if (f.u32(pe) != 0x00004550) fail(path + ": no PE signature");
     uint32_t coff = pe + 4;
-    if (f.u16(coff) != 0x14C)
-        fail(path + ": not an i386 image");
+    if (f.u16(coff) != 0x14C) fail(path + ": not an i386 image");
     uint16_t sectionCount = f.u16(coff + 2), optionalSize = f.u16(coff + 16), characteristics = f.u16(coff + 18);
     uint32_t opt = coff + 20;
-    if (f.u16(opt) != 0x10B)
-        fail(path + ": not a PE32 (32-bit) optional header");
+    if (f.u16(opt) != 0x10B) fail(path + ": not a PE32 (32-bit) optional header");
 
     auto image = std::make_unique<Pe32Image>();
     auto slash = path.find_last_of("/\\");
@@ -127,8 +74,7 @@ Pe32Image& Pe32Machine::load(const std::string& path)
     uint32_t sizeOfHeaders = f.u32(opt + 60);
     uint32_t directoryCount = f.u32(opt + 92);
     auto directory = [&](int index) -> std::pair<uint32_t, uint32_t> {
-        if (uint32_t(index) >= directoryCount)
-            return {0, 0};
+        if (uint32_t(index) >= directoryCount) return {0, 0};
         return {f.u32(opt + 96 + 8 * index), f.u32(opt + 96 + 8 * index + 4)};
     };
     image->size = sizeOfImage;
@@ -141,8 +87,7 @@ Pe32Image& Pe32Machine::load(const std::string& path)
     uint32_t base = image->preferredBase;
     if (relocatable) {
         base = nextImageBase_;
-        if (base == image->preferredBase)
-            base += 0x01000000;
+        if (base == image->preferredBase) base += 0x01000000;
         nextImageBase_ = (base + sizeOfImage + 0x00FFFFFF) & ~0x00FFFFFFu;
     }
     image->base = base;
@@ -157,8 +102,7 @@ Pe32Image& Pe32Machine::load(const std::string& path)
         std::string name(reinterpret_cast<const char*>(&file[s]), strnlen(reinterpret_cast<const char*>(&file[s]), 8));
         uint32_t virtualSize = f.u32(s + 8), rva = f.u32(s + 12), rawSize = f.u32(s + 16), rawOffset = f.u32(s + 20);
         uint32_t span = virtualSize ? virtualSize : rawSize;
-        if (uint64_t(rva) + span > sizeOfImage)
-            fail(path + ": section " + name + " lies outside the image");
+        if (uint64_t(rva) + span > sizeOfImage) fail(path + ": section " + name + " lies outside the image");
         uint32_t copy = std::min(rawSize, span);
         if (copy) {
             f.need(rawOffset, copy);
@@ -167,23 +111,19 @@ Pe32Image& Pe32Machine::load(const std::string& path)
         image->sections.push_back({name, rva, span});
     }
     Reader m{memory, path};
-    readSymbols(*image, f, coff);
 
     if (base != image->preferredBase) {
-        if (!relocatable)
-            fail(path + ": has no base relocations and its preferred base is taken");
+        if (!relocatable) fail(path + ": has no base relocations and its preferred base is taken");
         uint32_t delta = base - image->preferredBase;
         for (uint32_t block = relocRva; relocSize && block < relocRva + relocSize;) {
             uint32_t page = m.u32(block), blockSize = m.u32(block + 4);
-            if (blockSize < 8)
-                fail(path + ": malformed relocation block");
+            if (blockSize < 8) fail(path + ": malformed relocation block");
             for (uint32_t entry = block + 8; entry + 2 <= block + blockSize; entry += 2) {
                 uint16_t e = m.u16(entry);
                 uint32_t type = e >> 12, at = page + (e & 0xFFF);
-                if (type == 0)   // IMAGE_REL_BASED_ABSOLUTE: padding to a 4-byte block size
+                if (type == 0)  // IMAGE_REL_BASED_ABSOLUTE: padding to a 4-byte block size
                     continue;
-                if (type != 3)
-                    fail(path + ": unsupported relocation type " + std::to_string(type));
+                if (type != 3) fail(path + ": unsupported relocation type " + std::to_string(type));
                 uint32_t value = m.u32(at) + delta;
                 std::memcpy(&memory[at], &value, 4);
             }
@@ -201,28 +141,23 @@ Pe32Image& Pe32Machine::load(const std::string& path)
         for (uint32_t i = 0; i < functionCount; ++i) {
             uint32_t rva = m.u32(functions + 4 * i);
             // A forwarder names another DLL's export; nothing the shim or these images need.
-            if (rva && !(rva >= exportRva && rva < exportRva + exportSize))
-                image->exportsByOrdinal[ordinalBase + i] = base + rva;
+            if (rva && !(rva >= exportRva && rva < exportRva + exportSize)) image->exportsByOrdinal[ordinalBase + i] = base + rva;
         }
         for (uint32_t i = 0; i < nameCount; ++i) {
             uint16_t index = m.u16(nameOrdinals + 2 * i);
             auto it = image->exportsByOrdinal.find(ordinalBase + index);
-            if (it != image->exportsByOrdinal.end())
-                image->exportsByName[m.string(m.u32(names + 4 * i))] = it->second;
+            if (it != image->exportsByOrdinal.end()) image->exportsByName[m.string(m.u32(names + 4 * i))] = it->second;
         }
     }
 
-    if (directory(kDelayImportDirectory).first)
-        fail(path + ": delay-load imports are not supported");
-    if (auto [importRva, importSize] = directory(kImportDirectory); importRva)
-        bindImports(*image, memory, importRva);
+    if (directory(kDelayImportDirectory).first) fail(path + ": delay-load imports are not supported");
+    if (auto [importRva, importSize] = directory(kImportDirectory); importRva) bindImports(*image, memory, importRva);
 
     if (auto [tlsRva, tlsSize] = directory(kTlsDirectory); tlsRva) {
         // Fields hold VAs, already relocated above.
         uint32_t start = m.u32(tlsRva), end = m.u32(tlsRva + 4), indexVa = m.u32(tlsRva + 8);
         uint32_t callbacks = m.u32(tlsRva + 12), zeroFill = m.u32(tlsRva + 16);
-        if (nextTlsIndex_ >= kTlsSlots)
-            fail(path + ": no static TLS slot left");
+        if (nextTlsIndex_ >= kTlsSlots) fail(path + ": no static TLS slot left");
         image->tlsIndex = nextTlsIndex_++;
         uint32_t templateSize = end - start;
         std::vector<uint8_t> block(templateSize + zeroFill, 0);
@@ -238,33 +173,28 @@ Pe32Image& Pe32Machine::load(const std::string& path)
         }
         for (uint32_t at = callbacks; at; at += 4) {
             uint32_t callback = m.u32(at - base);
-            if (!callback)
-                break;
+            if (!callback) break;
             image->tlsCallbacks.push_back(callback);
         }
     }
 
     if (uc_mem_map(uc_, base, sizeOfImage, UC_PROT_ALL) != UC_ERR_OK)
-        fail(path + ": cannot map " + std::to_string(sizeOfImage) + " bytes at its base " + hexText(base) + ", which is taken");
+        fail(path + ": cannot map " + std::to_string(sizeOfImage) + " bytes at its base " + pe32Hex(base) + ", which is taken");
     write(base, memory.data(), memory.size());
     images_.push_back(std::move(image));
     return *images_.back();
 }
 
-void Pe32Machine::bindImports(Pe32Image& image, std::vector<uint8_t>& memory, uint32_t importRva)
-{
+void Pe32Machine::bindImports(Pe32Image& image, std::vector<uint8_t>& memory, uint32_t importRva) {
     Reader m{memory, image.name};
     for (uint32_t d = importRva;; d += 20) {
         uint32_t lookup = m.u32(d), dllName = m.u32(d + 12), thunks = m.u32(d + 16);
-        if (!dllName && !thunks)
-            break;
+        if (!dllName && !thunks) break;
         std::string dll = m.string(dllName);
-        if (!lookup)
-            lookup = thunks;
+        if (!lookup) lookup = thunks;
         for (uint32_t i = 0;; ++i) {
             uint32_t entry = m.u32(lookup + 4 * i);
-            if (!entry)
-                break;
+            if (!entry) break;
             bool byOrdinal = entry & 0x80000000u;
             std::string name = byOrdinal ? "" : m.string(entry + 2);
             uint32_t address = resolveImport(dll, name, uint16_t(entry), byOrdinal);
@@ -274,22 +204,11 @@ void Pe32Machine::bindImports(Pe32Image& image, std::vector<uint8_t>& memory, ui
     }
 }
 
-uint32_t Pe32Machine::resolveImport(const std::string& dll, const std::string& name, uint16_t ordinal, bool byOrdinal)
-{
+uint32_t Pe32Machine::resolveImport(const std::string& dll, const std::string& name, uint16_t ordinal, bool byOrdinal) {
     std::string lower = pe32Lower(dll);
-    for (auto& image : images_) {
-        if (pe32Lower(image->name) != lower)
-            continue;
-        if (byOrdinal) {
-            if (auto it = image->exportsByOrdinal.find(ordinal); it != image->exportsByOrdinal.end())
-                return it->second;
-        } else if (auto it = image->exportsByName.find(name); it != image->exportsByName.end()) {
-            return it->second;
-        }
-    }
+    // Imports bind to the shim only: no guest here imports from another image.
     if (!byOrdinal)
-        if (auto it = shimByName_.find(lower + "!" + name); it != shimByName_.end())
-            return it->second;
+        if (auto it = shimByName_.find(lower + "!" + name); it != shimByName_.end()) return it->second;
     // Bound to a trap rather than refused, so an import nobody calls does not stop the run.
     std::string full = dll + "!" + (byOrdinal ? "#" + std::to_string(ordinal) : name);
     unresolvedImports.push_back(full);

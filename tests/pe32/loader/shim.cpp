@@ -3,6 +3,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,13 +12,14 @@ using namespace pe32;
 
 namespace {
 
-constexpr uint32_t kFileSize = 32;   // sizeof(FILE) in msvcrt, the stride of _iob
+constexpr uint32_t kFileSize = 32;  // sizeof(FILE) in msvcrt, the stride of _iob
 constexpr uint32_t kInfinite = 0xFFFFFFFF, kWaitTimeout = 0x102, kWaitFailed = 0xFFFFFFFF;
 
-std::string hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
+// Code pages are treated as Latin-1 to UTF-16 and back, with '?' for what does not fit (the module
+// only converts ASCII names).
+std::string narrow(const std::u16string& wide) {
+    std::string text;
+    for (char16_t c : wide) text += c < 0x80 ? char(c) : '?';
     return text;
 }
 
@@ -25,11 +27,9 @@ std::string hex(uint32_t value)
 
 Pe32Shim::Pe32Shim(Pe32Machine& machine) : m(machine) {}
 
-uint32_t Pe32Shim::allocate(uint32_t size)
-{
+uint32_t Pe32Shim::allocate(uint32_t size) {
     uint32_t capacity = std::max<uint32_t>(16, (size + 15) & ~15u);
-    if (size > kHeapSize)
-        return 0;
+    if (size > kHeapSize) return 0;
     // Best fit among freed blocks, but never one more than twice too big, so the heap stays compact
     // without splitting.
     auto it = freeBySize.lower_bound(capacity);
@@ -39,8 +39,7 @@ uint32_t Pe32Shim::allocate(uint32_t size)
         freeBySize.erase(it);
         freed.erase(address);
     } else {
-        if (heapNext + capacity > kHeapBase + kHeapSize || heapNext + capacity < heapNext)
-            return 0;
+        if (heapNext + capacity > kHeapBase + kHeapSize || heapNext + capacity < heapNext) return 0;
         address = heapNext;
         heapNext += capacity;
     }
@@ -48,34 +47,28 @@ uint32_t Pe32Shim::allocate(uint32_t size)
     return address;
 }
 
-void Pe32Shim::release(uint32_t address, const char* function, uint32_t caller)
-{
-    if (!address)
-        return;
+void Pe32Shim::release(uint32_t address, const char* function, uint32_t caller) {
+    if (!address) return;
     auto it = live.find(address);
     if (it == live.end())
         m.fail(std::string(function) + (freed.count(address) ? " of an already freed block " : " of a pointer that is no heap block ") +
-               hex(address) + ", called from " + m.describe(caller));
+               pe32Hex(address) + ", called from " + m.describe(caller));
     freeBySize.emplace(it->second.capacity, address);
     freed.insert(address);
     live.erase(it);
 }
 
-uint32_t Pe32Shim::reallocate(uint32_t address, uint32_t size, uint32_t caller)
-{
-    if (!address)
-        return allocate(size);
+uint32_t Pe32Shim::reallocate(uint32_t address, uint32_t size, uint32_t caller) {
+    if (!address) return allocate(size);
     auto it = live.find(address);
-    if (it == live.end())
-        release(address, "realloc", caller);   // names the bad pointer
+    if (it == live.end()) release(address, "realloc", caller);  // names the bad pointer
     if (!size) {
         release(address, "realloc", caller);
         return 0;
     }
     uint32_t old = it->second.requested;
     uint32_t moved = allocate(size);
-    if (!moved)
-        return 0;
+    if (!moved) return 0;
     std::vector<uint8_t> bytes(std::min(old, size));
     m.read(address, bytes.data(), bytes.size());
     m.write(moved, bytes.data(), bytes.size());
@@ -83,11 +76,11 @@ uint32_t Pe32Shim::reallocate(uint32_t address, uint32_t size, uint32_t caller)
     return moved;
 }
 
-void Pe32Shim::install()
-{
+void Pe32Shim::install() {
     using Fn = Pe32Machine::HostFunction;
     auto k32 = [&](const char* name, uint32_t argCount, Fn fn) {
-        m.shimByName_[std::string("kernel32.dll!") + name] = m.addStub({std::string("KERNEL32.dll!") + name, 4 * argCount, true, std::move(fn), {}});
+        m.shimByName_[std::string("kernel32.dll!") + name] =
+            m.addStub({std::string("KERNEL32.dll!") + name, 4 * argCount, true, std::move(fn), {}});
     };
     auto crt = [&](const char* name, Fn fn) {
         m.shimByName_[std::string("msvcrt.dll!") + name] = m.addStub({std::string("msvcrt.dll!") + name, 0, false, std::move(fn), {}});
@@ -105,19 +98,20 @@ void Pe32Shim::install()
     // msvcrt's lconv: ten strings then eight chars; "C" locale: "." and empty, chars CHAR_MAX.
     lconv = m.allocateSystem(48);
     uint32_t empty = m.systemString(""), point = m.systemString(".");
-    for (int i = 0; i < 10; ++i)
-        m.write32(lconv + 4 * i, i == 0 ? point : empty);
+    for (int i = 0; i < 10; ++i) m.write32(lconv + 4 * i, i == 0 ? point : empty);
     std::vector<uint8_t> charMax(8, 127);
     m.write(lconv + 40, charMax.data(), 8);
-    for (const char* module : {"kernel32.dll", "msvcrt.dll", "ntdll.dll"})
-        pseudoModules[module] = m.allocateSystem(0x1000);
+    for (const char* module : {"kernel32.dll", "msvcrt.dll", "ntdll.dll"}) pseudoModules[module] = m.allocateSystem(0x1000);
 
     data("__mb_cur_max", mbCurMax);
     data("_iob", iob);
 
     // --- KERNEL32
     k32("GetLastError", 0, [this](Pe32Machine& m, uint32_t) { return m.read32(teb + kTebLastError); });
-    k32("SetLastError", 1, [=](Pe32Machine& m, uint32_t a) { setLastError(m.arg(a, 0)); return 0u; });
+    k32("SetLastError", 1, [=](Pe32Machine& m, uint32_t a) {
+        setLastError(m.arg(a, 0));
+        return 0u;
+    });
     k32("GetCurrentThreadId", 0, [this](Pe32Machine& m, uint32_t) { return m.read32(teb + kTebThreadId); });
     k32("Sleep", 1, [](Pe32Machine&, uint32_t) { return 0u; });
     k32("CloseHandle", 1, [this](Pe32Machine& m, uint32_t a) {
@@ -136,8 +130,7 @@ void Pe32Shim::install()
     });
     k32("TlsFree", 1, [this](Pe32Machine& m, uint32_t a) {
         uint32_t i = m.arg(a, 0);
-        if (i >= kTlsSlots || !tlsUsed[i])
-            return 0u;
+        if (i >= kTlsSlots || !tlsUsed[i]) return 0u;
         tlsUsed[i] = false;
         return 1u;
     });
@@ -153,8 +146,7 @@ void Pe32Shim::install()
     });
     k32("TlsSetValue", 2, [this](Pe32Machine& m, uint32_t a) {
         uint32_t i = m.arg(a, 0);
-        if (i >= kTlsSlots)
-            return 0u;
+        if (i >= kTlsSlots) return 0u;
         m.write32(teb + kTebTlsSlots + 4 * i, m.arg(a, 1));
         return 1u;
     });
@@ -176,99 +168,67 @@ void Pe32Shim::install()
     });
     k32("ReleaseSemaphore", 3, [this](Pe32Machine& m, uint32_t a) {
         auto it = semaphores.find(m.arg(a, 0));
-        if (it == semaphores.end())
-            return 0u;
-        if (uint32_t previous = m.arg(a, 2))
-            m.write32(previous, uint32_t(it->second.count));
+        if (it == semaphores.end()) return 0u;
+        if (uint32_t previous = m.arg(a, 2)) m.write32(previous, uint32_t(it->second.count));
         it->second.count += int32_t(m.arg(a, 1));
         return 1u;
     });
     k32("WaitForSingleObject", 2, [this](Pe32Machine& m, uint32_t a) {
         uint32_t handle = m.arg(a, 0), timeout = m.arg(a, 1);
         auto it = semaphores.find(handle);
-        if (it == semaphores.end())
-            return kWaitFailed;
+        if (it == semaphores.end()) return kWaitFailed;
         if (it->second.count > 0) {
             --it->second.count;
             return 0u;
         }
         // No other thread exists to release it.
         if (timeout == kInfinite)
-            m.fail("WaitForSingleObject would wait forever on semaphore " + hex(handle) + ", called from " +
+            m.fail("WaitForSingleObject would wait forever on semaphore " + pe32Hex(handle) + ", called from " +
                    m.describe(m.read32(a - 4)));
         return kWaitTimeout;
     });
 
-    auto moduleHandle = [this](const std::string& requested) -> uint32_t {
-        std::string name = pe32Lower(requested);
-        if (auto slash = name.find_last_of("/\\"); slash != std::string::npos)
-            name = name.substr(slash + 1);
-        if (name.find('.') == std::string::npos)
-            name += ".dll";
+    // Nothing is loaded from disk: a library is found if it is one of the images or the shim; no name is
+    // the process image.
+    auto moduleHandle = [=, this](const std::string* requested) -> uint32_t {
+        uint32_t handle = 0;
+        std::string name = requested ? pe32Lower(*requested) : "";
+        if (auto slash = name.find_last_of("/\\"); slash != std::string::npos) name = name.substr(slash + 1);
+        if (requested && name.find('.') == std::string::npos) name += ".dll";
         for (auto& image : m.images())
-            if (pe32Lower(image->name) == name)
-                return image->base;
-        if (auto it = pseudoModules.find(name); it != pseudoModules.end())
-            return it->second;
-        return 0;
-    };
-    auto processImage = [this]() -> uint32_t {
-        for (auto& image : m.images())
-            if (!image->isDll)
-                return image->base;
-        return 0;
+            if (requested ? pe32Lower(image->name) == name : !image->isDll) handle = handle ? handle : image->base;
+        if (auto it = pseudoModules.find(name); !handle && it != pseudoModules.end()) handle = it->second;
+        if (!handle) setLastError(126);
+        return handle;
     };
     k32("GetModuleHandleA", 1, [=](Pe32Machine& m, uint32_t a) {
-        uint32_t name = m.arg(a, 0);
-        uint32_t handle = name ? moduleHandle(m.readString(name)) : processImage();
-        if (!handle)
-            setLastError(126);
-        return handle;
+        std::string name = m.arg(a, 0) ? m.readString(m.arg(a, 0)) : "";
+        return moduleHandle(m.arg(a, 0) ? &name : nullptr);
     });
     k32("GetModuleHandleW", 1, [=](Pe32Machine& m, uint32_t a) {
-        uint32_t name = m.arg(a, 0);
-        std::string narrow;
-        if (name)
-            for (char16_t c : m.readWideString(name))
-                narrow += c < 0x80 ? char(c) : '?';
-        uint32_t handle = name ? moduleHandle(narrow) : processImage();
-        if (!handle)
-            setLastError(126);
-        return handle;
+        std::string name = m.arg(a, 0) ? narrow(m.readWideString(m.arg(a, 0))) : "";
+        return moduleHandle(m.arg(a, 0) ? &name : nullptr);
     });
-    // Nothing is loaded from disk: a library is found if it is one of the images or the shim.
     k32("LoadLibraryA", 1, [=](Pe32Machine& m, uint32_t a) {
-        uint32_t handle = moduleHandle(m.readString(m.arg(a, 0)));
-        if (!handle)
-            setLastError(126);
-        return handle;
+        std::string name = m.readString(m.arg(a, 0));
+        return moduleHandle(&name);
     });
     k32("FreeLibrary", 1, [](Pe32Machine&, uint32_t) { return 1u; });
+    // By name only, as pawn.kvx asks: an ordinal would be read as a name at a low address and fault, named.
     k32("GetProcAddress", 2, [=, this](Pe32Machine& m, uint32_t a) {
-        uint32_t module = m.arg(a, 0), nameArg = m.arg(a, 1);
-        bool byOrdinal = nameArg < 0x10000;
-        std::string name = byOrdinal ? "" : m.readString(nameArg);
+        uint32_t module = m.arg(a, 0);
+        std::string name = m.readString(m.arg(a, 1));
         for (auto& image : m.images())
-            if (image->base == module) {
-                if (byOrdinal) {
-                    if (auto it = image->exportsByOrdinal.find(nameArg); it != image->exportsByOrdinal.end())
-                        return it->second;
-                } else if (auto it = image->exportsByName.find(name); it != image->exportsByName.end()) {
-                    return it->second;
-                }
-            }
+            if (auto it = image->exportsByName.find(name); image->base == module && it != image->exportsByName.end()) return it->second;
         for (auto& [dll, handle] : pseudoModules)
-            if (handle == module && !byOrdinal)
-                if (auto it = m.shimByName_.find(dll + "!" + name); it != m.shimByName_.end())
-                    return it->second;
+            if (auto it = m.shimByName_.find(dll + "!" + name); handle == module && it != m.shimByName_.end()) return it->second;
         setLastError(127);
         return 0u;
     });
 
     k32("VirtualQuery", 3, [this](Pe32Machine& m, uint32_t a) {
         uint32_t address = m.arg(a, 0), info = m.arg(a, 1), length = m.arg(a, 2);
-        if (length < 28)
-            return 0u;
+        if (length < 28) return 0u;
         uint32_t page = address & ~0xFFFu;
         uint32_t record[7] = {page, 0, 0, 0, 0x10000 /* MEM_FREE */, 0x01, 0};
         for (auto& image : m.images())
@@ -293,73 +253,48 @@ void Pe32Shim::install()
         return 28u;
     });
     k32("VirtualProtect", 4, [](Pe32Machine& m, uint32_t a) {
-        if (uint32_t old = m.arg(a, 3))
-            m.write32(old, 0x40);
+        if (uint32_t old = m.arg(a, 3)) m.write32(old, 0x40);
         return 1u;
     });
 
     k32("OutputDebugStringA", 1, [](Pe32Machine& m, uint32_t a) {
         std::string text = m.readString(m.arg(a, 0));
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        for (size_t start = 0, end; start < text.size(); start = end + 1) {
+            end = std::min(text.find('\n', start), text.size());
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             m.debugStrings.push_back(line);
-            if (end == std::string::npos)
-                break;
-            start = end + 1;
         }
         return 0u;
     });
 
-    // Code pages are treated as Latin-1 to UTF-16 and back, with '?' for what does not fit:
-    // the module only converts ASCII names.
+    // Both conversions answer the length they need for a target length of 0, and fail with
+    // ERROR_INSUFFICIENT_BUFFER for a target too short.
+    auto fits = [=](int32_t targetLength, size_t needed) {
+        if (size_t(targetLength) < needed) setLastError(122);
+        return size_t(targetLength) >= needed;
+    };
     k32("MultiByteToWideChar", 6, [=](Pe32Machine& m, uint32_t a) {
         uint32_t source = m.arg(a, 2), target = m.arg(a, 4);
         int32_t sourceLength = int32_t(m.arg(a, 3)), targetLength = int32_t(m.arg(a, 5));
         std::string text = sourceLength < 0 ? m.readString(source) + '\0' : std::string(size_t(sourceLength), '\0');
-        if (sourceLength >= 0)
-            m.read(source, text.data(), text.size());
-        if (!targetLength)
-            return uint32_t(text.size());
-        if (size_t(targetLength) < text.size()) {
-            setLastError(122);
-            return 0u;
-        }
-        std::vector<uint16_t> wide(text.begin(), text.end());
-        for (auto& c : wide)
-            c &= 0xFF;
+        if (sourceLength >= 0) m.read(source, text.data(), text.size());
+        if (!targetLength || !fits(targetLength, text.size())) return targetLength ? 0u : uint32_t(text.size());
+        std::vector<uint16_t> wide(text.size());
+        for (size_t i = 0; i < text.size(); ++i) wide[i] = uint8_t(text[i]);
         m.write(target, wide.data(), 2 * wide.size());
         return uint32_t(wide.size());
     });
     k32("WideCharToMultiByte", 8, [=](Pe32Machine& m, uint32_t a) {
         uint32_t source = m.arg(a, 2), target = m.arg(a, 4), usedDefault = m.arg(a, 7);
         int32_t sourceLength = int32_t(m.arg(a, 3)), targetLength = int32_t(m.arg(a, 5));
-        std::u16string wide;
-        if (sourceLength < 0)
-            wide = m.readWideString(source) + u'\0';
-        else {
-            wide.resize(size_t(sourceLength));
-            m.read(source, wide.data(), 2 * wide.size());
-        }
-        if (!targetLength)
-            return uint32_t(wide.size());
-        if (size_t(targetLength) < wide.size()) {
-            setLastError(122);
-            return 0u;
-        }
-        std::string narrow;
-        bool substituted = false;
-        for (char16_t c : wide) {
-            substituted |= c >= 0x80;
-            narrow += c < 0x80 ? char(c) : '?';
-        }
-        m.write(target, narrow.data(), narrow.size());
-        if (usedDefault)
-            m.write32(usedDefault, substituted);
-        return uint32_t(narrow.size());
+        std::u16string wide = sourceLength < 0 ? m.readWideString(source) + u'\0' : std::u16string(size_t(sourceLength), u'\0');
+        if (sourceLength >= 0) m.read(source, wide.data(), 2 * wide.size());
+        if (!targetLength || !fits(targetLength, wide.size())) return targetLength ? 0u : uint32_t(wide.size());
+        std::string text = narrow(wide);
+        m.write(target, text.data(), text.size());
+        if (usedDefault) m.write32(usedDefault, std::any_of(wide.begin(), wide.end(), [](char16_t c) { return c >= 0x80; }));
+        return uint32_t(text.size());
     });
     k32("IsDBCSLeadByteEx", 2, [](Pe32Machine&, uint32_t) { return 0u; });
 
@@ -367,12 +302,10 @@ void Pe32Shim::install()
     crt("malloc", [this](Pe32Machine& m, uint32_t a) { return allocate(m.arg(a, 0)); });
     crt("calloc", [this](Pe32Machine& m, uint32_t a) {
         uint64_t total = uint64_t(m.arg(a, 0)) * m.arg(a, 1);
-        if (total > kHeapSize)
-            return 0u;
+        if (total > kHeapSize) return 0u;
         uint32_t address = allocate(uint32_t(total));
         std::vector<uint8_t> zero(total, 0);
-        if (address)
-            m.write(address, zero.data(), zero.size());
+        if (address) m.write(address, zero.data(), zero.size());
         return address;
     });
     crt("realloc", [=, this](Pe32Machine& m, uint32_t a) { return reallocate(m.arg(a, 0), m.arg(a, 1), callerOf(m, a)); });
@@ -387,23 +320,10 @@ void Pe32Shim::install()
         m.write(m.arg(a, 0), bytes.data(), bytes.size());
         return m.arg(a, 0);
     });
-    crt("memmove", [](Pe32Machine& m, uint32_t a) {
-        std::vector<uint8_t> bytes(m.arg(a, 2));
-        m.read(m.arg(a, 1), bytes.data(), bytes.size());
-        m.write(m.arg(a, 0), bytes.data(), bytes.size());
-        return m.arg(a, 0);
-    });
     crt("memset", [](Pe32Machine& m, uint32_t a) {
         std::vector<uint8_t> bytes(m.arg(a, 2), uint8_t(m.arg(a, 1)));
         m.write(m.arg(a, 0), bytes.data(), bytes.size());
         return m.arg(a, 0);
-    });
-    crt("memcmp", [](Pe32Machine& m, uint32_t a) {
-        std::vector<uint8_t> x(m.arg(a, 2)), y(m.arg(a, 2));
-        m.read(m.arg(a, 0), x.data(), x.size());
-        m.read(m.arg(a, 1), y.data(), y.size());
-        int r = std::memcmp(x.data(), y.data(), x.size());
-        return uint32_t(r < 0 ? -1 : r > 0);
     });
     crt("strlen", [](Pe32Machine& m, uint32_t a) { return uint32_t(m.readString(m.arg(a, 0)).size()); });
     crt("wcslen", [](Pe32Machine& m, uint32_t a) { return uint32_t(m.readWideString(m.arg(a, 0)).size()); });
@@ -416,16 +336,15 @@ void Pe32Shim::install()
         int r = std::strncmp(m.readString(m.arg(a, 0), n).c_str(), m.readString(m.arg(a, 1), n).c_str(), n);
         return uint32_t(r < 0 ? -1 : r > 0);
     });
-    for (bool last : {false, true})
-        crt(last ? "strrchr" : "strchr", [last](Pe32Machine& m, uint32_t a) {
-            uint32_t s = m.arg(a, 0);
-            char c = char(m.arg(a, 1));
-            std::string text = m.readString(s);
-            if (!c)   // the terminator is part of the string
-                return s + uint32_t(text.size());
-            size_t at = last ? text.rfind(c) : text.find(c);
-            return at == std::string::npos ? 0u : s + uint32_t(at);
-        });
+    crt("strchr", [](Pe32Machine& m, uint32_t a) {
+        uint32_t s = m.arg(a, 0);
+        char c = char(m.arg(a, 1));
+        std::string text = m.readString(s);
+        if (!c)  // the terminator is part of the string
+            return s + uint32_t(text.size());
+        size_t at = text.find(c);
+        return at == std::string::npos ? 0u : s + uint32_t(at);
+    });
     crt("strstr", [](Pe32Machine& m, uint32_t a) {
         uint32_t s = m.arg(a, 0);
         size_t at = m.readString(s).find(m.readString(m.arg(a, 1)));
@@ -444,8 +363,7 @@ void Pe32Shim::install()
     crt("localeconv", [this](Pe32Machine&, uint32_t) { return lconv; });
     crt("setlocale", [this](Pe32Machine& m, uint32_t a) {
         uint32_t locale = m.arg(a, 1);
-        if (!locale)
-            return localeName;
+        if (!locale) return localeName;
         std::string name = m.readString(locale, 64);
         return name.empty() || name == "C" ? localeName : 0u;
     });
@@ -459,8 +377,7 @@ void Pe32Shim::install()
     });
     crt("time", [](Pe32Machine& m, uint32_t a) {
         uint32_t now = m.options_.fixedTime, edx = 0;
-        if (uint32_t out = m.arg(a, 0))
-            m.write32(out, now);
+        if (uint32_t out = m.arg(a, 0)) m.write32(out, now);
         uc_reg_write(m.engine(), UC_X86_REG_EDX, &edx);
         return now;
     });
@@ -472,11 +389,9 @@ void Pe32Shim::install()
     m.shimByName_["msvcrt.dll!_initterm"] = kCodeBase + 0x10;
 
     auto stream = [this](Pe32Machine& m, uint32_t file, uint32_t caller) -> std::string& {
-        if (file == iob + kFileSize)
-            return m.capturedStdout;
-        if (file == iob + 2 * kFileSize)
-            return m.capturedStderr;
-        m.fail("write to a FILE* that is neither stdout nor stderr (" + hex(file) + "), called from " + m.describe(caller));
+        if (file == iob + kFileSize) return m.capturedStdout;
+        if (file == iob + 2 * kFileSize) return m.capturedStderr;
+        m.fail("write to a FILE* that is neither stdout nor stderr (" + pe32Hex(file) + "), called from " + m.describe(caller));
     };
     crt("fwrite", [=](Pe32Machine& m, uint32_t a) {
         uint32_t count = m.arg(a, 2);
@@ -493,41 +408,9 @@ void Pe32Shim::install()
         stream(m, m.arg(a, 1), callerOf(m, a)) += char(m.arg(a, 0));
         return m.arg(a, 0) & 0xFF;
     });
-    crt("fflush", [](Pe32Machine&, uint32_t) { return 0u; });
     crt("vfprintf", [=](Pe32Machine& m, uint32_t a) {
         std::string text = pe32Format(m, m.readString(m.arg(a, 1)), m.arg(a, 2));
         stream(m, m.arg(a, 0), callerOf(m, a)) += text;
         return uint32_t(text.size());
-    });
-    crt("fprintf", [=](Pe32Machine& m, uint32_t a) {
-        std::string text = pe32Format(m, m.readString(m.arg(a, 1)), a + 8);
-        stream(m, m.arg(a, 0), callerOf(m, a)) += text;
-        return uint32_t(text.size());
-    });
-    crt("printf", [](Pe32Machine& m, uint32_t a) {
-        std::string text = pe32Format(m, m.readString(m.arg(a, 0)), a + 4);
-        m.capturedStdout += text;
-        return uint32_t(text.size());
-    });
-    auto store = [](Pe32Machine& m, uint32_t buffer, const std::string& text) {
-        m.write(buffer, text.c_str(), text.size() + 1);
-        return uint32_t(text.size());
-    };
-    crt("sprintf", [=](Pe32Machine& m, uint32_t a) { return store(m, m.arg(a, 0), pe32Format(m, m.readString(m.arg(a, 1)), a + 8)); });
-    crt("vsprintf", [=](Pe32Machine& m, uint32_t a) { return store(m, m.arg(a, 0), pe32Format(m, m.readString(m.arg(a, 1)), m.arg(a, 2))); });
-    // msvcrt's _snprintf fills without a terminator and answers -1 when the text does not fit.
-    auto bounded = [](Pe32Machine& m, uint32_t buffer, uint32_t size, const std::string& text) {
-        if (text.size() < size) {
-            m.write(buffer, text.c_str(), text.size() + 1);
-            return uint32_t(text.size());
-        }
-        m.write(buffer, text.data(), size);
-        return 0xFFFFFFFFu;
-    };
-    crt("_snprintf", [=](Pe32Machine& m, uint32_t a) {
-        return bounded(m, m.arg(a, 0), m.arg(a, 1), pe32Format(m, m.readString(m.arg(a, 2)), a + 12));
-    });
-    crt("_vsnprintf", [=](Pe32Machine& m, uint32_t a) {
-        return bounded(m, m.arg(a, 0), m.arg(a, 1), pe32Format(m, m.readString(m.arg(a, 2)), m.arg(a, 3)));
     });
 }

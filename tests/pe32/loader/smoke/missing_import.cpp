@@ -3,8 +3,7 @@
 
 extern "C" __declspec(dllimport) int NoSuchFunction(int);
 
-extern "C" int evening(const EveningHarness* h)
-{
+extern "C" int evening(const EveningHarness* h) {
     h->report("before");
     return NoSuchFunction(1);
 }
