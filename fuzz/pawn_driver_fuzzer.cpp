@@ -28,9 +28,9 @@ constexpr std::int32_t kFigureSize = 12;  // pixels of every figure
 struct World {
     explicit World(FuzzInput& in)
         : video(19 * kFrames + in.range(-2, 2), Point(kFigureSize, kFigureSize)),
-          colour(kFigureSize, kFigureSize, 16, PixelBuffer::pitchFor(kFigureSize, 16, 0, false)),
-          alpha(kFigureSize, kFigureSize, 8, PixelBuffer::pitchFor(kFigureSize, 8, 4, true)),
-          surface(160, 120, PixelBuffer::pitchFor(160, 16, 0, false)) {
+          colour(kFigureSize, kFigureSize, 16),
+          alpha(kFigureSize, kFigureSize, 8, PixelStore::pitchFor(kFigureSize, 8, 4, true)),
+          surface(160, 120) {
         colour.fillRandom(1);
         alpha.fillRandom(2);
         video.bitmaps = {&colour.table, &alpha.table};
@@ -46,8 +46,6 @@ struct World {
         if (in.flag()) rootArchive.add("scorefontphase", in.text(20));
         addFigureArchive(mediaArchive, "pingouin", pawnTable(kFrames));
         mediaArchive.add("scoresnd", "RIFF", "wav");
-        registerArchives(archives, rootArchive);
-        registerArchives(archives, mediaArchive);
 
         producer.nullForAll = in.below(16) == 0;
         producer.fontSource = create<TextDisplay>(0, 0, &font, "");
@@ -59,19 +57,19 @@ struct World {
     }
 
     MemArchiveFactory archives;
-    FuzzVideoFactory videos;
-    FuzzSoundFactory sounds;
-    FuzzVideo video;
-    FuzzBitmap colour;
-    FuzzBitmap alpha;
-    FuzzSurface surface;
+    FakeVideoFactory videos;
+    FakeSoundFactory sounds;
+    FakeVideo video;
+    MemoryBitmap colour;
+    MemoryBitmap alpha;
+    MemorySurface surface;
     Canvas canvas;
-    FuzzFont font;
+    RecordingFont font{12, 6, false};
     MemArchive rootArchive;
     MemArchive mediaArchive;
     MemRoot root{rootArchive};
     MemRoot mediaRoot{mediaArchive};
-    FuzzProducer producer;
+    FakeProducer producer;
 };
 
 struct Player {

@@ -71,7 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MemArchive rootArchive;
         bool looped = false;
         fill(in, rootArchive, rootArchive, 0, looped);
-        registerArchives(archives, rootArchive);
         MemRoot root(rootArchive);
 
         std::vector<ResourceEntry*> found;

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const AllocationStats before = allocationStats();
     {
         MemArchiveFactory archives;
-        FuzzVideoFactory videos;
+        FakeVideoFactory videos;
         MemArchive rootArchive;
 
         // The table: entries in listing order, some repeated in another letter case.
@@ -66,9 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             item.openFails = in.below(16) == 0;
             item.noInfo = in.below(16) == 0;
         }
-        registerArchives(archives, rootArchive);
 
-        FuzzVideo video(in.flag() ? in.range(0, 400) : in.value(), Point(in.range(-2, 20), in.range(-2, 20)));
+        FakeVideo video(in.flag() ? in.range(0, 400) : in.value(), Point(in.range(-2, 20), in.range(-2, 20)));
         if (in.below(8) != 0) videos.video = &video;
 
         MemRoot root(rootArchive);
@@ -102,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             figureVideo->deletingDestructor(1);
         }
         require(video.outOfRange == 0, "a seek or bitmap outside the video");
-        require(videos.openCount == videos.closeCount, "a video left open");
+        require(videos.stillOpen() == 0, "a video left open");
     }
     settleHost();
     require(allocationStats().live == before.live, "module memory left behind");

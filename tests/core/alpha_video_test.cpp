@@ -5,18 +5,18 @@
 #include <vector>
 
 #include "core/allocator.h"
-#include "fake_media.h"
+#include "tests/support/host_doubles.h"
 #include "host/core/host_engine.h"
 #include "media/alpha_video.h"
 #include "media/dual_video.h"
 
-using fakes::FakeVideo;
-using fakes::FakeVideoFactory;
-using fakes::MemoryArchive;
-using fakes::MemoryArchiveFactory;
-using fakes::MemoryBitmap;
-using fakes::MemoryRoot;
-using fakes::MemorySurface;
+using doubles::FakeVideo;
+using doubles::FakeVideoFactory;
+using doubles::MemArchive;
+using doubles::MemArchiveFactory;
+using doubles::MemoryBitmap;
+using doubles::MemRoot;
+using doubles::MemorySurface;
 using hostengine::HostEngine;
 
 namespace {
@@ -29,10 +29,10 @@ struct PawnArchive {
     explicit PawnArchive(const Table* table, bool withVideo = true) : hostVideo(200, Point(4, 4)), colour(4, 4, 16), alpha(4, 4, 8) {
         hostVideo.bitmaps = {&colour.table, &alpha.table};
         videoFactory.video = &hostVideo;
-        MemoryArchive* pawn = rootArchive.addArchive("pawn1");
-        if (withVideo) pawn->add("dual.avi", "", "file://pawn1/dual.avi");
+        MemArchive* pawn = rootArchive.addArchive("pawn1");
+        if (withVideo) pawn->add("dual.avi", "", "video", "file://pawn1/dual.avi");
         if (table) {
-            MemoryArchive* section = pawn->addArchive("sequence.ini")->addArchive("color");
+            MemArchive* section = pawn->addArchive("sequence.ini")->addArchive("color");
             for (const auto& [name, text] : *table) section->add(name, text);
         }
         video = create<KTAlphaVideo>(root.findEntry(nullptr, "pawn1", nullptr));
@@ -47,13 +47,13 @@ struct PawnArchive {
     }
 
     HostEngine host;
-    MemoryArchiveFactory archiveFactory;
+    MemArchiveFactory archiveFactory;
     FakeVideoFactory videoFactory;
     FakeVideo hostVideo;
     MemoryBitmap colour;
     MemoryBitmap alpha;
-    MemoryArchive rootArchive;
-    MemoryRoot root{rootArchive};
+    MemArchive rootArchive;
+    MemRoot root{rootArchive};
     KTAlphaVideo* video = nullptr;
 };
 
@@ -183,7 +183,7 @@ TEST(KTAlphaVideo, WithoutAVideoEverythingIsHarmlessAndEmpty) {
     for (std::int32_t frame : {0, -1, 5}) EXPECT_EQ(video.setFrame(frame), 0);
     EXPECT_EQ(video.sequenceLength() + video.currentFrame(), 0);
     MemorySurface surface(8, 8);
-    Canvas canvas = fakes::canvasOver(surface);
+    Canvas canvas = doubles::canvasOver(surface);
     video.visible()->draw(&canvas);
     EXPECT_TRUE(surface.lockCalls.empty());
     EXPECT_EQ(boundsOf(video.visible()).width, 0);
@@ -199,7 +199,7 @@ TEST(KTAlphaVideo, ItsVisiblePartIsTheVideosAtTheSamePlace) {
     pawn.colour.fill16(0x7c00);
     pawn.alpha.fill8(255);
     MemorySurface surface(8, 8);
-    Canvas canvas = fakes::canvasOver(surface);
+    Canvas canvas = doubles::canvasOver(surface);
     visible->draw(&canvas);
     EXPECT_EQ((std::vector<int>{surface.pixel16(1, 2), surface.pixel16(2, 3), surface.pixel16(6, 7)}), (std::vector<int>{0, 0x7c00, 0}));
     EXPECT_EQ(pawn.videoFactory.opened, (std::vector<std::string>{"pawn1/dual.avi"}));

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/allocator.h"
-#include "fake_media.h"
+#include "tests/support/host_doubles.h"
 #include "host/core/host_engine.h"
 #include "media/blend.h"
 #include "media/blend_fast.h"
@@ -326,19 +326,17 @@ struct DualPicture {
         entry.locator = "file://dual.avi";
         for (std::int32_t y = 0; y < height; ++y) {
             for (std::int32_t x = 0; x < width; ++x) colour.setPixel16(x, y, static_cast<std::uint16_t>(random()));
-            std::vector<std::uint8_t> row(static_cast<std::size_t>(width));
-            paintAlphaRuns(row.data(), width, random);
-            for (std::int32_t x = 0; x < width; ++x) alpha.setPixel8(x, y, row[static_cast<std::size_t>(x)]);
+            paintAlphaRuns(alpha.row(y), width, random);
         }
         dual = create<DualVideo>(&entry);
     }
     ~DualPicture() { dual->deletingDestructor(1); }
 
     hostengine::HostEngine host;
-    fakes::FakeVideoFactory factory;
-    fakes::FakeVideo video;
-    fakes::MemoryBitmap colour;
-    fakes::MemoryBitmap alpha;
+    doubles::FakeVideoFactory factory;
+    doubles::FakeVideo video;
+    doubles::MemoryBitmap colour;
+    doubles::MemoryBitmap alpha;
     ResourceEntry entry{};
     DualVideo* dual = nullptr;
 };
@@ -356,16 +354,16 @@ TEST(BlendDispatch, DualVideoDrawsAlikeWithEveryKernel) {
             ASSERT_NE(picture.dual, nullptr);
             picture.dual->setAlphaScale(scale);
             picture.dual->setPosition(-7, 45);
-            fakes::MemorySurface background(200, 240);
+            doubles::MemorySurface background(200, 240);
             for (std::int32_t y = 0; y < 240; ++y)
                 for (std::int32_t x = 0; x < 200; ++x) background.setPixel16(x, y, static_cast<std::uint16_t>(random()));
             std::vector<std::uint16_t> expected;
             for (BlendKernel kernel : {BlendKernel::Reference, BlendKernel::Sse2, BlendKernel::Avx2, BlendKernel::Avx512}) {
                 if (!blendKernelAvailable(kernel)) continue;
-                fakes::MemorySurface surface(200, 240);
+                doubles::MemorySurface surface(200, 240);
                 for (std::int32_t y = 0; y < 240; ++y)
                     for (std::int32_t x = 0; x < 200; ++x) surface.setPixel16(x, y, background.pixel16(x, y));
-                Canvas canvas = fakes::canvasOver(surface);
+                Canvas canvas = doubles::canvasOver(surface);
                 canvas.clip = Rect(0, 0, 200, 230);
                 {
                     ForcedKernel forced(kernel);

@@ -5,15 +5,15 @@
 #include <memory>
 
 #include "core/allocator.h"
-#include "fake_media.h"
+#include "tests/support/host_doubles.h"
 #include "host/core/host_engine.h"
 #include "media/blend.h"
 #include "media/dual_video.h"
 
-using fakes::FakeVideo;
-using fakes::FakeVideoFactory;
-using fakes::MemoryBitmap;
-using fakes::MemorySurface;
+using doubles::FakeVideo;
+using doubles::FakeVideoFactory;
+using doubles::MemoryBitmap;
+using doubles::MemorySurface;
 using hostengine::HostEngine;
 
 namespace {
@@ -115,7 +115,7 @@ TEST(BlendedDraw, EveryComponentPairAtEveryAlphaFollowsTheFormula) {
     // Red and green walk every (source, destination) pair; blue mixes them.
     Picture picture(32, 32);
     MemorySurface surface(32, 32);
-    Canvas canvas = fakes::canvasOver(surface);
+    Canvas canvas = doubles::canvasOver(surface);
     for (std::int32_t y = 0; y < 32; ++y)
         for (std::int32_t x = 0; x < 32; ++x) picture.colour.setPixel16(x, y, rgb(x, y, x ^ y));
     for (std::uint32_t a = 0; a < 256; ++a) {
@@ -154,7 +154,7 @@ void checkPlacement(const Placement& placement, bool withAlpha) {
     picture.paintDistinct();
     MemorySurface surface(20, 15);
     surface.fill16(kBackground);
-    Canvas canvas = fakes::canvasOver(surface);
+    Canvas canvas = doubles::canvasOver(surface);
     canvas.clip = placement.clip;
     canvas.origin = placement.origin;
     picture.dual->setPosition(placement.position.x, placement.position.y);
@@ -198,7 +198,7 @@ TEST(BlendedDraw, AClipThatMissesThePictureLocksNothing) {
     for (bool withAlpha : {true, false}) {
         Picture picture(8, 6, withAlpha);
         MemorySurface surface(40, 40);
-        Canvas canvas = fakes::canvasOver(surface);
+        Canvas canvas = doubles::canvasOver(surface);
         canvas.clip = Rect(0, 0, 10, 10);
         for (Point at : {Point(10, 0), Point(0, 10), Point(-8, 2), Point(3, -6), Point(200, 200)}) {
             picture.dual->setPosition(at.x, at.y);
@@ -216,7 +216,7 @@ TEST(BlendedDraw, PicturesLargerThanTheCoordinateMapAreCutAt512) {
         picture.colour.fill16(rgb(31, 0, 0));
         MemorySurface surface(size.x + 10, size.y + 10);
         surface.fill16(kBackground);
-        Canvas canvas = fakes::canvasOver(surface);
+        Canvas canvas = doubles::canvasOver(surface);
         picture.dual->draw(&canvas);
         for (std::int32_t y = 0; y < size.y; ++y)
             for (std::int32_t x = 0; x < size.x; ++x)
@@ -234,7 +234,7 @@ TEST(BlendedDraw, ARefusedLockDrawsNothingAndReturnsWhatWasLocked) {
             picture.paintDistinct();
             MemorySurface surface(8, 8);
             surface.fill16(kBackground);
-            Canvas canvas = fakes::canvasOver(surface);
+            Canvas canvas = doubles::canvasOver(surface);
             surface.failing = failing == Surface;
             picture.colour.failing = failing == Colour;
             picture.alpha.failing = failing == Alpha;
@@ -251,7 +251,7 @@ TEST(BlendedDraw, ARefusedLockDrawsNothingAndReturnsWhatWasLocked) {
 TEST(BlendedDraw, LocksTheClippedRowsOfTheContextAndTheWholeSourcePictures) {
     Picture picture(8, 6);
     MemorySurface surface(20, 15);
-    Canvas canvas = fakes::canvasOver(surface);
+    Canvas canvas = doubles::canvasOver(surface);
     canvas.origin = Point(2, 1);
     canvas.clip = Rect(0, 3, 18, 14);
     picture.dual->setPosition(5, 1);

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "core/allocator.h"
-#include "fake_media.h"
+#include "tests/support/host_doubles.h"
 #include "host/core/host_engine.h"
 #include "media/sound.h"
 
-using fakes::FakeSoundFactory;
-using fakes::MemoryArchive;
-using fakes::MemoryRoot;
+using doubles::FakeSoundFactory;
+using doubles::MemArchive;
+using doubles::MemRoot;
 using hostengine::HostEngine;
 
 namespace {
@@ -27,6 +27,7 @@ struct RecordingListener : IListener {
 // A buzz sound in an archive, made into a SoundResource the way a pawn makes its own.
 struct BuzzFixture {
     BuzzFixture() {
+        factory.endsOnNextPass = false;
         archive.add("buzz1.wav", "RIFF....WAVE");
         entry = root.find("buzz1.wav");
     }
@@ -34,8 +35,8 @@ struct BuzzFixture {
 
     HostEngine host;
     FakeSoundFactory factory;
-    MemoryArchive archive;
-    MemoryRoot root{archive};
+    MemArchive archive;
+    MemRoot root{archive};
     ResourceEntry* entry = nullptr;
     int deletions = 0;
 };
@@ -52,7 +53,7 @@ TEST(Sound, PlaysOnceUntilTheEndNoticeThenPassesItOn) {
     RecordingListener first, second;
 
     EXPECT_EQ(sound->play(&first), 1);
-    fakes::FakeHostSound& host = *f.factory.last();
+    doubles::FakeSound& host = *f.factory.last();
     EXPECT_EQ(host.listener, static_cast<IListener*>(sound));
     EXPECT_EQ(sound->references, 2);
     EXPECT_EQ(sound->play(&second), 0);  // not restarted; only the listener changes
@@ -79,7 +80,7 @@ TEST(Sound, ReleasedWhilePlayingItLivesUntilTheNotice) {
     Sound* sound = resource->sound();
     RecordingListener listener;
     sound->play(&listener);
-    fakes::FakeHostSound& host = *f.factory.last();
+    doubles::FakeSound& host = *f.factory.last();
     destroySoundResource(resource);
     EXPECT_EQ(host.calls.back(), "stop");  // the release asks the host to stop
     EXPECT_TRUE(f.factory.destroyed.empty());
@@ -158,7 +159,7 @@ TEST(Sound, MissingHostPartsLeaveAnInertSound) {
         std::unique_ptr<FakeSoundFactory> factory;
         if (c.factory) {
             factory = std::make_unique<FakeSoundFactory>();
-            factory->createSucceeds = c.creates;
+            factory->createsNothing = !c.creates;
             factory->parts = c.parts;
         }
         ResourceInfo info{};

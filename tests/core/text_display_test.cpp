@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "core/allocator.h"
-#include "fake_media.h"
+#include "tests/support/host_doubles.h"
 #include "host/core/host_engine.h"
 #include "media/text_display.h"
 #include "media/text_effect.h"
 
-using fakes::DrawnText;
-using fakes::MemorySurface;
-using fakes::RecordingFont;
+using doubles::DrawnText;
+using doubles::MemorySurface;
+using doubles::RecordingFont;
 using hostengine::HostEngine;
 
 namespace {
@@ -32,7 +32,7 @@ struct CountedEffect final : TextEffect {
 
 struct Scene {
     Scene() : surface(640, 480), font(40) {
-        canvas = fakes::canvasOver(surface);
+        canvas = doubles::canvasOver(surface);
         canvas.colour = Colour(1, 2, 3);
         canvas.font = &other;
         display = create<TextDisplay>(0, 0, &font, "0");

@@ -4,15 +4,15 @@
 #include <vector>
 
 #include "core/allocator.h"
-#include "fake_media.h"
+#include "tests/support/host_doubles.h"
 #include "host/core/host_engine.h"
 #include "media/dual_video.h"
 #include "media/video.h"
 
-using fakes::FakeVideo;
-using fakes::FakeVideoFactory;
-using fakes::MemoryBitmap;
-using fakes::MemorySurface;
+using doubles::FakeVideo;
+using doubles::FakeVideoFactory;
+using doubles::MemoryBitmap;
+using doubles::MemorySurface;
 using hostengine::HostEngine;
 
 namespace {
@@ -153,7 +153,7 @@ TEST(DualVideo, WithoutAColourPictureNothingIsDrawn) {
     ResourceEntry entry = entryAt("file://dual.avi");
     DualVideo* dual = create<DualVideo>(&entry);
     MemorySurface surface(8, 8);
-    Canvas canvas = fakes::canvasOver(surface);
+    Canvas canvas = doubles::canvasOver(surface);
     dual->draw(&canvas);
     EXPECT_TRUE(surface.lockCalls.empty());
     EXPECT_TRUE(alpha.lockCalls.empty());
