@@ -13,9 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/allocator.h"
 #include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
 #include "host/core/surface.h"
 #include "media/dual_video.h"
 
@@ -37,9 +35,7 @@ std::unique_ptr<MemoryBitmap> bitmapFrom(FuzzInput& in, std::int32_t bitsPerPixe
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzInput in(data, size);
-    const AllocationStats before = allocationStats();
-    {
+    return runInput(data, size, [](FuzzInput& in) {
         FakeVideoFactory videos;
         FakeVideo video(in.range(0, 3), Point(in.range(-4, 48), in.range(-4, 48)));
         std::vector<std::unique_ptr<MemoryBitmap>> bitmaps;
@@ -116,8 +112,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             picture->deletingDestructor(1);
         }
         require(video.outOfRange == 0, "a bitmap asked for outside the video");
-    }
-    settleHost();
-    require(allocationStats().live == before.live, "module memory left behind");
-    return 0;
+    });
 }

@@ -1,10 +1,14 @@
 // The fuzz targets' host: the in-memory doubles, made afresh for each input and torn down after it so
-// that every input starts from the same host, and the check that stops a run.
+// that every input starts from the same host, and the checks that stop a run.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/allocator.h"
+#include "fuzz/fuzz_input.h"
 #include "tests/support/host_doubles.h"
 
 namespace fuzzhost {
@@ -23,6 +27,19 @@ inline void require(bool condition, const char* what) {
     if (condition) return;
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
+}
+
+// One input: `body` builds its world from the input, drives the module and tears the world down;
+// then the host settles, and every message must be gone and the module's memory back where it was.
+template <class Body>
+int runInput(const std::uint8_t* data, std::size_t size, Body body) {
+    FuzzInput in(data, size);
+    const AllocationStats before = allocationStats();
+    body(in);
+    settleHost();
+    require(CountedMessage::live() == 0, "a message neither deleted nor kept");
+    require(allocationStats().live == before.live, "module memory left behind");
+    return 0;
 }
 
 // The names the fault tests know the doubles by. The doubles follow the host the module is bound to

@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/allocator.h"
 #include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
 
 using namespace fuzzhost;
 
@@ -40,9 +38,7 @@ std::string sequenceText(FuzzInput& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzInput in(data, size);
-    const AllocationStats before = allocationStats();
-    {
+    return runInput(data, size, [](FuzzInput& in) {
         MemArchiveFactory archives;
         FakeVideoFactory videos;
         MemArchive rootArchive;
@@ -102,8 +98,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         require(video.outOfRange == 0, "a seek or bitmap outside the video");
         require(videos.stillOpen() == 0, "a video left open");
-    }
-    settleHost();
-    require(allocationStats().live == before.live, "module memory left behind");
-    return 0;
+    });
 }

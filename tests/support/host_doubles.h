@@ -39,30 +39,20 @@ inline std::uint32_t typeId(const char* name) { return host().typeRegistry()->ty
 // ---------------------------------------------------------------------------------------------------
 // Streams and archives
 
-enum class ReadMode : std::uint8_t {
-    Direct,    // "IRead": the bytes asked for, as far as there are any
-    Short,     // "IRead": at most half of what was asked for
-    Negative,  // "IRead": -1 and nothing read
-    Claims,    // "IRead": reads what it has but claims the whole size asked for
-    Async,     // only "IASyncRead": the completion comes from the next event pass
-    Nothing,   // neither: a stream that cannot be read
-    Count
-};
+// How a stream reads. Through "IRead": Direct the bytes asked for, as far as there are any; Short at
+// most half of them; Negative -1 and nothing read; Claims what it has while claiming the whole size
+// asked for. Async only through "IASyncRead", the completion coming from the next event pass; Nothing
+// by neither, a stream that cannot be read.
+enum class ReadMode : std::uint8_t { Direct, Short, Negative, Claims, Async, Nothing, Count };
 
-class MemStream : public IStream, public IRead, public IASyncRead, public ISeekable {
+class MemStream : public IStream, public IRead, public IASyncRead {
 public:
     MemStream(std::string data, ReadMode mode) : data_(std::move(data)), mode_(mode) {
         table.add("IStream", entryValueOf<IStream>(this));
         if (mode_ == ReadMode::Async) table.add("IASyncRead", entryValueOf<IASyncRead>(this));
         else if (mode_ != ReadMode::Nothing) table.add("IRead", entryValueOf<IRead>(this));
-        table.add("ISeekable", entryValueOf<ISeekable>(static_cast<ISeekable*>(this)));
     }
-    ~MemStream() {
-        *alive_ = false;
-        table.teardown();
-    }
-    MemStream(const MemStream&) = delete;
-    MemStream& operator=(const MemStream&) = delete;
+    ~MemStream() { *alive_ = false; table.teardown(); }
 
     std::int32_t size() override { return static_cast<std::int32_t>(data_.size()); }
     std::int32_t read(void* buffer, std::int32_t wanted) override {
@@ -79,14 +69,6 @@ public:
         });
         return 1;
     }
-    std::int32_t seek(std::int32_t offset, std::int32_t origin) override {
-        const std::int64_t base = origin == 1 ? static_cast<std::int64_t>(offset_) : origin == 2 ? static_cast<std::int64_t>(data_.size()) : 0;
-        const std::int64_t target = base + offset;
-        if (target < 0 || target > static_cast<std::int64_t>(data_.size())) return -1;
-        offset_ = static_cast<std::size_t>(target);
-        return static_cast<std::int32_t>(offset_);
-    }
-    std::int32_t tell() override { return static_cast<std::int32_t>(offset_); }
 
     InterfaceTable table;
 
@@ -104,12 +86,9 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // a completion never reaches a closed stream
 };
 
-enum class OpenAs : std::uint8_t {
-    Archive,    // the factory opens the inner archive
-    Refused,    // the factory returns null
-    Bare,       // the factory returns an object without "IArchive"
-    NoFactory,  // a type no factory is registered for
-};
+// How a container entry opens: Archive the inner archive; Refused the factory returns null; Bare it
+// returns an object without "IArchive"; NoFactory a type no factory is registered for.
+enum class OpenAs : std::uint8_t { Archive, Refused, Bare, NoFactory };
 
 // One archive: a listing of entries, each with a text and, for containers, an inner archive. An
 // entry's own word points at its item, so that the factory opens it as the item says.
@@ -118,9 +97,7 @@ public:
     struct Item {
         ResourceEntry entry{};
         ResourceInfo info{};
-        std::string name;
-        std::string locator;
-        std::string text;
+        std::string name, locator, text;
         MemArchive* inner = nullptr;
         ReadMode mode = ReadMode::Direct;
         OpenAs openAs = OpenAs::Archive;
@@ -129,12 +106,7 @@ public:
     };
 
     MemArchive() { table.add("IArchive", entryValueOf<IArchive>(this)); }
-    ~MemArchive() {
-        streams_.clear();
-        table.teardown();
-    }
-    MemArchive(const MemArchive&) = delete;
-    MemArchive& operator=(const MemArchive&) = delete;
+    ~MemArchive() { streams_.clear(); table.teardown(); }
 
     // A plain entry of type `typeName` holding `text`.
     Item& add(const std::string& name, const std::string& text, const char* typeName = "text", const std::string& locator = "") {
@@ -143,8 +115,7 @@ public:
         item.name = name;
         item.text = text;
         item.entry = ResourceEntry{typeId(typeName), 0, nullptr, reinterpret_cast<std::uintptr_t>(&item), item.name.c_str(), nullptr};
-        item.info.words[0] = item.entry.typeId;
-        item.info.words[1] = static_cast<std::uint32_t>(text.size());
+        item.info = ResourceInfo{{item.entry.typeId, static_cast<std::uint32_t>(text.size())}};
         setLocator(item, locator);
         return item;
     }
@@ -158,10 +129,7 @@ public:
         item.openAs = openAs;
         return existing;
     }
-    void setLocator(Item& item, const std::string& locator) {
-        item.locator = locator;
-        item.entry.locator = item.locator.c_str();
-    }
+    void setLocator(Item& item, const std::string& locator) { item.entry.locator = (item.locator = locator).c_str(); }
 
     ResourceEntry* nextEntry(ResourceEntry* previous) override {
         if (!previous) return items_.empty() ? nullptr : &items_.front()->entry;
@@ -184,11 +152,8 @@ public:
         std::erase_if(streams_, [stream](const auto& open) { return &open->table == stream; });
     }
 
-    std::size_t openStreams() const { return streams_.size(); }
-
     InterfaceTable table;
-    int opens = 0;
-    int closes = 0;
+    int opens = 0, closes = 0;  // streams
 
 private:
     // Only the archive's own entries: an entry of another one passed here is the module's fault.
@@ -226,8 +191,7 @@ public:
 
 // A pawn's sequence table entry: its name and its "count@first" text.
 struct SequenceText {
-    std::string name;
-    std::string text;
+    std::string name, text;
 };
 
 // Adds an archive `name` to `parent` holding "dual.avi" and "sequence.ini/color" with `table`.
@@ -365,17 +329,11 @@ public:
     std::int32_t frameCount() override { return frames_; }
     std::int32_t seek(std::int32_t frame) override {
         calls.push_back("seek " + std::to_string(frame));
-        if (frame < 0 || frame >= frames_) ++outOfRange;
+        outOfRange += frame < 0 || frame >= frames_;
         return 1;
     }
-    std::int32_t next() override {
-        calls.push_back("next");
-        return nextResult;
-    }
-    Point* size(Point* result) override {
-        *result = size_;
-        return result;
-    }
+    std::int32_t next() override { calls.push_back("next"); return nextResult; }
+    Point* size(Point* result) override { return &(*result = size_); }
     std::int32_t bitmapCount() override { return static_cast<std::int32_t>(bitmaps.size()); }
     InterfaceTable* bitmap(std::int32_t index) override {
         calls.push_back("bitmap " + std::to_string(index));
@@ -428,10 +386,7 @@ public:
             if (part == "ISoundVolume") table.add("ISoundVolume", entryValueOf<ISoundVolume>(this));
         }
     }
-    ~FakeSound() {
-        retire();
-        table.teardown();
-    }
+    ~FakeSound() { retire(); table.teardown(); }
 
     std::int32_t isPlaying() override { return playing; }
     std::int32_t durationMs() override { return 500; }
@@ -456,10 +411,7 @@ public:
             });
         return playResult;
     }
-    std::int32_t setVolume(double volume) override {
-        volumes.push_back(volume);
-        return 5;
-    }
+    std::int32_t setVolume(double volume) override { volumes.push_back(volume); return 5; }
 
     // The end of playback as the host reports it: a notice to the listener given to play.
     void finish(int* deletions) {
@@ -542,10 +494,7 @@ public:
     };
     struct Phase : IFontPhase {
         RecordingFont* owner;
-        std::int32_t setPhase(std::int32_t phase) override {
-            owner->phases.push_back(phase);
-            return 40 + phase;
-        }
+        std::int32_t setPhase(std::int32_t phase) override { owner->phases.push_back(phase); return 40 + phase; }
     };
     struct Scale : IFontScale {
         double value = 1.0;
@@ -582,10 +531,7 @@ public:
         if (!canvas) return;
         if (PixelRows* rows = canvas->lockRows(0, 0)) canvas->unlockRows(rows);
     }
-    Rect* bounds(Rect* result) override {
-        *result = Rect(at.x, at.y, 16, 16);
-        return result;
-    }
+    Rect* bounds(Rect* result) override { return &(*result = Rect(at.x, at.y, 16, 16)); }
     std::int32_t isHidden() override { return 0; }
     void setPosition(std::int32_t x, std::int32_t y) override { at = Point(x, y); }
     Point at;
