@@ -13,9 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/allocator.h"
 #include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
 #include "host/core/surface.h"
 #include "media/dual_video.h"
 
@@ -23,32 +21,24 @@ using namespace fuzzhost;
 
 namespace {
 
-std::unique_ptr<FuzzBitmap> bitmapFrom(FuzzInput& in, std::int32_t bitsPerPixel) {
+std::unique_ptr<MemoryBitmap> bitmapFrom(FuzzInput& in, std::int32_t bitsPerPixel) {
     const std::int32_t width = in.range(0, 40);
     const std::int32_t height = in.range(0, 40);
     // Rows of 16-bit pixels start on even addresses, as on every host; the padding is the host's choice.
     const std::int32_t padding = bitsPerPixel == 8 ? in.range(0, 9) : 2 * in.range(0, 4);
-    const std::int32_t pitch = PixelBuffer::pitchFor(width, bitsPerPixel, padding, in.below(4) == 0);
-    auto bitmap = std::make_unique<FuzzBitmap>(width, height, bitsPerPixel, pitch);
+    const std::int32_t pitch = PixelStore::pitchFor(width, bitsPerPixel, padding, in.below(4) == 0);
+    auto bitmap = std::make_unique<MemoryBitmap>(width, height, bitsPerPixel, pitch);
     bitmap->fillRandom(in.u32());
     return bitmap;
-}
-
-std::uint16_t surfacePixel(FuzzSurface& surface, std::int32_t x, std::int32_t y) {
-    std::uint16_t value;
-    std::memcpy(&value, surface.row(y) + x * 2, 2);
-    return value;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzInput in(data, size);
-    const AllocationStats before = allocationStats();
-    {
-        FuzzVideoFactory videos;
-        FuzzVideo video(in.range(0, 3), Point(in.range(-4, 48), in.range(-4, 48)));
-        std::vector<std::unique_ptr<FuzzBitmap>> bitmaps;
+    return runInput(data, size, [](FuzzInput& in) {
+        FakeVideoFactory videos;
+        FakeVideo video(in.range(0, 3), Point(in.range(-4, 48), in.range(-4, 48)));
+        std::vector<std::unique_ptr<MemoryBitmap>> bitmaps;
         const std::uint32_t count = in.below(5);
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint32_t kind = in.below(8);
@@ -67,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (int draw = 0; draw < 6 && !in.empty(); ++draw) {
                 const std::int32_t width = in.range(0, 64);
                 const std::int32_t height = in.range(0, 64);
-                FuzzSurface surface(width, height, PixelBuffer::pitchFor(width, 16, in.range(0, 5) * 2, in.below(4) == 0));
+                MemorySurface surface(width, height, PixelStore::pitchFor(width, 16, in.range(0, 5) * 2, in.below(4) == 0));
                 surface.fillRandom(in.u32());
                 Canvas canvas;
                 canvas.surface = &surface;
@@ -86,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
                 std::vector<std::uint16_t> old;
                 for (std::int32_t y = 0; y < height; ++y)
-                    for (std::int32_t x = 0; x < width; ++x) old.push_back(surfacePixel(surface, x, y));
+                    for (std::int32_t x = 0; x < width; ++x) old.push_back(surface.pixel16(x, y));
 
                 picture->visible()->draw(&canvas);
 
@@ -104,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         const std::int64_t cy = std::int64_t{y} - canvas.origin.y;
                         const bool inside = cx >= allowed.x && cx < std::int64_t{allowed.x} + allowed.width && cy >= allowed.y &&
                                             cy < std::int64_t{allowed.y} + allowed.height;
-                        if (!inside && surfacePixel(surface, x, y) != old[index]) {
+                        if (!inside && surface.pixel16(x, y) != old[index]) {
                             std::fprintf(stderr, "surface %dx%d origin (%d,%d) clip (%d,%d,%d,%d) picture (%d,%d,%d,%d) zoom %g: pixel (%d,%d)\n",
                                          width, height, canvas.origin.x, canvas.origin.y, canvas.clip.x, canvas.clip.y,
                                          canvas.clip.width, canvas.clip.height, placed.x, placed.y, placed.width, placed.height,
@@ -122,8 +112,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             picture->deletingDestructor(1);
         }
         require(video.outOfRange == 0, "a bitmap asked for outside the video");
-    }
-    settleHost();
-    require(allocationStats().live == before.live, "module memory left behind");
-    return 0;
+    });
 }

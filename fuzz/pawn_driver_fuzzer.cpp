@@ -10,9 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/allocator.h"
 #include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
 #include "module/plugin_object.h"
 #include "tests/support/counted_message.h"
 
@@ -28,9 +26,9 @@ constexpr std::int32_t kFigureSize = 12;  // pixels of every figure
 struct World {
     explicit World(FuzzInput& in)
         : video(19 * kFrames + in.range(-2, 2), Point(kFigureSize, kFigureSize)),
-          colour(kFigureSize, kFigureSize, 16, PixelBuffer::pitchFor(kFigureSize, 16, 0, false)),
-          alpha(kFigureSize, kFigureSize, 8, PixelBuffer::pitchFor(kFigureSize, 8, 4, true)),
-          surface(160, 120, PixelBuffer::pitchFor(160, 16, 0, false)) {
+          colour(kFigureSize, kFigureSize, 16),
+          alpha(kFigureSize, kFigureSize, 8, PixelStore::pitchFor(kFigureSize, 8, 4, true)),
+          surface(160, 120) {
         colour.fillRandom(1);
         alpha.fillRandom(2);
         video.bitmaps = {&colour.table, &alpha.table};
@@ -46,8 +44,6 @@ struct World {
         if (in.flag()) rootArchive.add("scorefontphase", in.text(20));
         addFigureArchive(mediaArchive, "pingouin", pawnTable(kFrames));
         mediaArchive.add("scoresnd", "RIFF", "wav");
-        registerArchives(archives, rootArchive);
-        registerArchives(archives, mediaArchive);
 
         producer.nullForAll = in.below(16) == 0;
         producer.fontSource = create<TextDisplay>(0, 0, &font, "");
@@ -59,19 +55,19 @@ struct World {
     }
 
     MemArchiveFactory archives;
-    FuzzVideoFactory videos;
-    FuzzSoundFactory sounds;
-    FuzzVideo video;
-    FuzzBitmap colour;
-    FuzzBitmap alpha;
-    FuzzSurface surface;
+    FakeVideoFactory videos;
+    FakeSoundFactory sounds;
+    FakeVideo video;
+    MemoryBitmap colour;
+    MemoryBitmap alpha;
+    MemorySurface surface;
     Canvas canvas;
-    FuzzFont font;
+    RecordingFont font{12, 6, false};
     MemArchive rootArchive;
     MemArchive mediaArchive;
     MemRoot root{rootArchive};
     MemRoot mediaRoot{mediaArchive};
-    FuzzProducer producer;
+    FakeProducer producer;
 };
 
 struct Player {
@@ -152,10 +148,8 @@ void drive(FuzzInput& in, World& world, IKTPlayerFactory* factory) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzInput in(data, size);
-    const AllocationStats before = allocationStats();
-    fuzzhost::host().setTime(in.u32());
-    {
+    return runInput(data, size, [](FuzzInput& in) {
+        fuzzhost::host().setTime(in.u32());
         World world(in);
         InterfaceTable* plugin = initPlugin(&fuzzhost::host(), nullptr);
         IKTPlayerFactory* factory = plugin ? plugin->find<IKTPlayerFactory>("IKTPlayerFactory") : nullptr;
@@ -163,9 +157,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Sounds stopped by their holders end at the next pass; their notices free them.
         fuzzhost::host().drainEvents(100);
         releasePlugin();
-    }
-    settleHost();
-    require(CountedMessage::live() == 0, "a message neither deleted nor kept");
-    require(allocationStats().live == before.live, "module memory left behind");
-    return 0;
+    });
 }

@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/allocator.h"
 #include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
 
 using namespace fuzzhost;
 
@@ -64,14 +62,11 @@ void fill(FuzzInput& in, MemArchive& archive, MemArchive& first, int depth, bool
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzInput in(data, size);
-    const AllocationStats before = allocationStats();
-    {
+    return runInput(data, size, [](FuzzInput& in) {
         MemArchiveFactory archives;
         MemArchive rootArchive;
         bool looped = false;
         fill(in, rootArchive, rootArchive, 0, looped);
-        registerArchives(archives, rootArchive);
         MemRoot root(rootArchive);
 
         std::vector<ResourceEntry*> found;
@@ -107,8 +102,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     break;
             }
         }
-    }
-    settleHost();
-    require(allocationStats().live == before.live, "module memory left behind");
-    return 0;
+    });
 }

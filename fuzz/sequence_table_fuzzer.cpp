@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/allocator.h"
 #include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
 
 using namespace fuzzhost;
 
@@ -40,11 +38,9 @@ std::string sequenceText(FuzzInput& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzInput in(data, size);
-    const AllocationStats before = allocationStats();
-    {
+    return runInput(data, size, [](FuzzInput& in) {
         MemArchiveFactory archives;
-        FuzzVideoFactory videos;
+        FakeVideoFactory videos;
         MemArchive rootArchive;
 
         // The table: entries in listing order, some repeated in another letter case.
@@ -66,9 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             item.openFails = in.below(16) == 0;
             item.noInfo = in.below(16) == 0;
         }
-        registerArchives(archives, rootArchive);
 
-        FuzzVideo video(in.flag() ? in.range(0, 400) : in.value(), Point(in.range(-2, 20), in.range(-2, 20)));
+        FakeVideo video(in.flag() ? in.range(0, 400) : in.value(), Point(in.range(-2, 20), in.range(-2, 20)));
         if (in.below(8) != 0) videos.video = &video;
 
         MemRoot root(rootArchive);
@@ -102,9 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             figureVideo->deletingDestructor(1);
         }
         require(video.outOfRange == 0, "a seek or bitmap outside the video");
-        require(videos.openCount == videos.closeCount, "a video left open");
-    }
-    settleHost();
-    require(allocationStats().live == before.live, "module memory left behind");
-    return 0;
+        require(videos.stillOpen() == 0, "a video left open");
+    });
 }

@@ -11,9 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/allocator.h"
 #include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
 #include "resources/stream_adapter.h"
 #include "tests/support/counted_message.h"
 
@@ -105,9 +103,7 @@ std::int32_t ScriptedStream::read(void* buffer, std::int32_t wanted, IListener* 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzInput in(data, size);
-    const AllocationStats before = allocationStats();
-    {
+    return runInput(data, size, [](FuzzInput& in) {
         Script script{in, {}, 0};
         std::vector<std::unique_ptr<ScriptedStream>> streams;
         const std::uint32_t count = 1 + in.below(3);
@@ -140,9 +136,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         host().drainEvents(1000);
         for (StreamAdapter* adapter : script.adapters) destroy(adapter);
-    }
-    settleHost();
-    require(CountedMessage::live() == 0, "a message neither deleted nor kept");
-    require(allocationStats().live == before.live, "module memory left behind");
-    return 0;
+    });
 }

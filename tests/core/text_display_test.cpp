@@ -3,16 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "core/allocator.h"
-#include "fake_media.h"
-#include "host/core/host_engine.h"
 #include "media/text_display.h"
 #include "media/text_effect.h"
+#include "tests/support/host_doubles.h"
 
-using fakes::DrawnText;
-using fakes::MemorySurface;
-using fakes::RecordingFont;
-using hostengine::HostEngine;
+using namespace doubles;
 
 namespace {
 
@@ -30,21 +25,20 @@ struct CountedEffect final : TextEffect {
     int* destroyed;
 };
 
+// A display of 40-pixel glyphs on a context whose own colour and font it must give back.
 struct Scene {
-    Scene() : surface(640, 480), font(40) {
-        canvas = fakes::canvasOver(surface);
+    Scene() {
         canvas.colour = Colour(1, 2, 3);
         canvas.font = &other;
-        display = create<TextDisplay>(0, 0, &font, "0");
     }
     ~Scene() { destroy(display); }
 
-    HostEngine host;
-    MemorySurface surface;
-    Canvas canvas;
-    RecordingFont font;
+    hostengine::HostEngine host;
+    MemorySurface surface{640, 480};
+    Canvas canvas = canvasOver(surface);
+    RecordingFont font{40};
     RecordingFont other{10};
-    TextDisplay* display = nullptr;
+    TextDisplay* display = create<TextDisplay>(0, 0, &font, "0");
 };
 
 }  // namespace
@@ -62,14 +56,12 @@ TEST(TextDisplay, KeepsACopyWithoutTrailingNewlines) {
     }
     scene.display->setText(scene.display->text);  // its own text back
     EXPECT_STREQ(scene.display->text, "1234567");
-    scene.display->setText(nullptr);
-    EXPECT_EQ(scene.display->text, nullptr);
 }
 
 TEST(TextDisplay, LinesFollowOneAnotherByTheFontsAdvance) {
     struct Case {
         const char* text;
-        double fontScaleY;       // the font's vertical scale before drawing
+        double fontScaleY;  // the font's vertical scale before drawing
         std::int32_t permille;
         std::vector<std::int32_t> rows;
     };
@@ -99,68 +91,51 @@ TEST(TextDisplay, LinesFollowOneAnotherByTheFontsAdvance) {
     }
 }
 
-TEST(TextDisplay, TheEffectAtPhaseTwoDrawsEachLineWhiteThenBlackAndRestoresEverything) {
-    Scene scene;
-    int destroyed = 0;
-    scene.display->touchable()->attach(new CountedEffect(kTextEffectCode, &destroyed));
-    scene.display->setText("12\n3");
-    scene.display->setPhase(2);
-    scene.display->setPosition(100, 430);
-    scene.font.horizontal.value = 0.75;
-    scene.font.vertical.value = 1.0;
-    scene.font.setPhase(5);
-    scene.font.phases.clear();
-    scene.display->draw(&scene.canvas);
-    const std::vector<DrawnText> expected{
-        {100, 430, "12", 255, 1}, {100, 430, "12", 0, 0}, {100, 462, "3", 255, 1}, {100, 462, "3", 0, 0}};
-    EXPECT_EQ(scene.font.drawn, expected);
-    EXPECT_EQ(scene.font.phases, (std::vector<std::int32_t>{2, 1, 0, 1, 0, 5}));
-    EXPECT_EQ(scene.font.phase(), 5);
-    EXPECT_EQ(scene.font.horizontal.value, 0.75);
-    EXPECT_EQ(scene.canvas.font, &scene.other);
-    EXPECT_EQ(scene.canvas.colour.blue, 3);
-    EXPECT_EQ(scene.surface.colours.back().green, 2);  // the surface was given the old colour back
-    EXPECT_EQ(destroyed, 0);
-}
-
-TEST(TextDisplay, OtherwiseEachLineIsDrawnOnceWithTheDisplaysPhase) {
+TEST(TextDisplay, OnlyTheEffectAtPhaseTwoDrawsEachLineWhiteThenBlackAndEverythingIsRestored) {
     struct Case {
         const char* what;
-        bool effect;
-        std::uint32_t code;
+        std::uint32_t code;  // of the attached effect; 0: none
         std::int32_t phase;
+        std::vector<DrawnText> drawn;
+        std::vector<std::int32_t> phases;  // given to the font's handler
     };
     const Case cases[] = {
-        {"no effect, phase 2", false, 0, 2},
-        {"effect, phase 1", true, kTextEffectCode, 1},
-        {"another effect, phase 2", true, 0x00120002, 2},
+        {"effect, phase 2", kTextEffectCode, 2,
+         {{100, 430, "12", 255, 1}, {100, 430, "12", 0, 0}, {100, 462, "3", 255, 1}, {100, 462, "3", 0, 0}}, {2, 1, 0, 1, 0, 5}},
+        {"no effect, phase 2", 0, 2, {{100, 430, "12", 255, 2}, {100, 462, "3", 255, 2}}, {2, 5}},
+        {"effect, phase 1", kTextEffectCode, 1, {{100, 430, "12", 255, 1}, {100, 462, "3", 255, 1}}, {1, 5}},
+        {"another effect, phase 2", 0x00120002, 2, {{100, 430, "12", 255, 2}, {100, 462, "3", 255, 2}}, {2, 5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Scene scene;
         int destroyed = 0;
-        if (c.effect) scene.display->attach(new CountedEffect(c.code, &destroyed));
-        scene.display->setText("7\n8");
+        if (c.code) scene.display->touchable()->attach(new CountedEffect(c.code, &destroyed));
+        scene.display->setText("12\n3");
         scene.display->setPhase(c.phase);
+        scene.display->setPosition(100, 430);
+        scene.font.horizontal.value = 0.75;
+        scene.font.setPhase(5);
+        scene.font.phases.clear();
         scene.display->draw(&scene.canvas);
-        const std::vector<DrawnText> expected{{0, 0, "7", 255, c.phase}, {0, 32, "8", 255, c.phase}};
-        EXPECT_EQ(scene.font.drawn, expected);
-        EXPECT_EQ(scene.font.phase(), 0);
+        EXPECT_EQ(scene.font.drawn, c.drawn);
+        EXPECT_EQ(scene.font.phases, c.phases);
+        EXPECT_EQ(scene.font.phase(), 5);
+        EXPECT_EQ(scene.font.horizontal.value, 0.75);
+        EXPECT_EQ(scene.canvas.font, &scene.other);
+        EXPECT_EQ(scene.canvas.colour.blue, 3);
+        EXPECT_EQ(scene.surface.colours.back().green, 2);  // the surface was given the old colour back
+        EXPECT_EQ(destroyed, 0);
     }
 }
 
-TEST(TextDisplay, WithoutTextNothingIsDrawnAndTheContextIsUntouched) {
+TEST(TextDisplay, WithoutTextNothingIsDrawnAndBoundsAreTheWholeTextOneLineHigh) {
     Scene scene;
     scene.display->setText(nullptr);
     scene.display->draw(&scene.canvas);
     EXPECT_TRUE(scene.font.drawn.empty());
     EXPECT_TRUE(scene.surface.colours.empty());
-    EXPECT_EQ(scene.canvas.font, &scene.other);
     EXPECT_EQ(boundsOf(scene.display).width, 0);
-}
-
-TEST(TextDisplay, BoundsAreTheWholeTextsWidthAndOneLineHigh) {
-    Scene scene;
     scene.display->setText("480\n12");
     scene.display->setPosition(-4, 430);
     for (Rect bounds : {boundsOf(scene.display), touchBoundsOf(scene.display)}) {
@@ -184,19 +159,6 @@ TEST(TextDisplay, AttachingAnEffectDestroysTheOneHeldBefore) {
         scene.display->attach(new CountedEffect(kTextEffectCode, &destroyed));
     }
     EXPECT_EQ(destroyed, 3);  // the display destroys the one it holds
-}
-
-TEST(TextEffect, MadeWithItsCodeAndNameAndFreedThroughItsSlot) {
-    HostEngine host;
-    const auto live = allocationStats().live;
-    TextEffect* effect = makeTextEffect(kTextEffectCode, "TextShapeFX::zandrel");
-    ASSERT_NE(effect, nullptr);
-    EXPECT_STREQ(effect->name, "TextShapeFX::zandrel");
-    destroyTextEffect(effect);
-    EXPECT_EQ(allocationStats().live, live);
-    failAllocation(1);
-    EXPECT_EQ(makeTextEffect(kTextEffectCode, "TextShapeFX::zandrel"), nullptr);
-    failAllocation(0);
 }
 
 TEST(TextDisplay, TheFontComesFirstAfterTheSpriteFields) {
