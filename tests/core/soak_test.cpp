@@ -17,10 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "core/allocator.h"
-#include "fuzz/evening.h"
+#include "tests/support/world.h"
 
-using namespace evening;
+using namespace pawntest;
 
 namespace {
 
@@ -31,44 +30,28 @@ long updatesWanted() {
     return nightly && *nightly && *nightly != '0' ? 1000000L : 24000L;
 }
 
-struct Player {
-    InterfaceTable* handle = nullptr;
-    IKTPlayer* player = nullptr;
-    IVisible* visible = nullptr;
-};
-
 TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
-    Files files;
-    Stagehands stage(files, kPawns * 80);
-    Twin twin;
-    ASSERT_TRUE(twin.open()) << twin.loader.error();
-    const std::int64_t liveBefore = twin.now().live;
-
-    ResourceDir* root = twin.rootOver(stage.hostRoot);
+    WorldOptions options;
+    options.scoreFontPhase = "2\n";
+    WorldFiles files(options);
+    Stage stage(files.dir, options);
+    Game game(stage.host, PAWN_TESTHOOKS_PLUGIN_PATH);
+    TestHooks hooks;
+    ASSERT_TRUE(hooks.find());
+    ResourceDir* root = hooks.rootOver(stage.root);
     ASSERT_NE(root, nullptr);
-    ASSERT_NE(twin.loader.init(&stage.host), nullptr);
-    IKTPlayerFactory* factory = twin.loader.factory();
-    ASSERT_NE(factory, nullptr);
 
     std::mt19937 random(20261206);
     auto below = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
     auto make = [&](int index) {
-        Player made;
-        made.handle = factory->createPlayer(root, "pawn", index);
-        if (made.handle) {
-            made.player = made.handle->find<IKTPlayer>("IKTPlayer");
-            made.visible = made.handle->find<IVisible>("IVisible");
-            made.visible->setPosition(index * 80, 280);
-            made.player->showScore(1);
-        }
+        PawnHandle made = game.create(root, "pawn", index);
+        if (made) made.visible->setPosition(index * 80, 280), made.player->showScore(1);
         return made;
     };
-    std::vector<Player> pawns;
+    std::vector<PawnHandle> pawns;
     for (int i = 0; i < kPawns; ++i) pawns.push_back(make(i));
-    for (const Player& pawn : pawns) ASSERT_NE(pawn.player, nullptr);
+    for (const PawnHandle& pawn : pawns) ASSERT_NE(pawn.player, nullptr);
 
-    int sent = 0;
-    int deleted = 0;
     const long wanted = updatesWanted();
     const long quarter = wanted / 4;
     std::int64_t firstQuarterPeak = 0;
@@ -82,15 +65,13 @@ TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
         if (below(5000) == 0) stage.host.setTime(0xFFFFFFFFu - static_cast<std::uint32_t>(below(3000)));
         stage.host.pumpEvents();
 
-        Player& pawn = pawns[static_cast<std::size_t>(below(kPawns))];
+        PawnHandle& pawn = pawns[static_cast<std::size_t>(below(kPawns))];
         IKTPlayer& player = *pawn.player;
         switch (below(40)) {
             case 0: case 1: case 2: case 3: case 4: case 5: {
                 // Mostly pawn messages, with parameters a game uses; now and then another family.
                 const std::uint32_t code = below(12) == 0 ? 0x00050001u : 0x000B0000u | static_cast<std::uint32_t>(1 + below(11));
-                const std::int32_t parameter = code == 0x000B0001u ? -below(3) : code >= 0x000B0009u ? 200 + below(800) : below(3);
-                ++sent;
-                player.receive(gameMessage(code, parameter, &deleted));
+                game.send(pawn, code, code == kFreeze ? -below(3) : code >= kGoingDown ? 200 + below(800) : below(3));
                 break;
             }
             case 6: player.addScore(below(300)); break;
@@ -105,39 +86,32 @@ TEST(ModuleSoak, EightPawnsThroughTheEveningKeepTheHeapFlat) {
                     // Given back and made again, sometimes over streams that only read asynchronously.
                     const std::int32_t index = player.getPlayerIndex();
                     stage.archives.setStreamMode(below(3) == 0 ? hostengine::StreamMode::Asynchronous : hostengine::StreamMode::Direct);
-                    factory->destroyPlayer(pawn.handle);
-                    pawn = make(index);
-                    ASSERT_NE(pawn.player, nullptr);
+                    game.destroy(pawn);
+                    ASSERT_TRUE(pawn = make(index));
                 }
                 break;
             default: break;
         }
-        for (Player& each : pawns) {
-            each.player->update();
-            ++updates;
-        }
+        for (PawnHandle& each : pawns) each.player->update(), ++updates;
         if (updates % (kPawns * 4) == 0) {
             stage.surface.fill(0);
-            for (Player& each : pawns) each.visible->draw(&stage.canvas);
+            for (PawnHandle& each : pawns) each.visible->draw(&stage.canvas);
         }
-        const std::int64_t live = twin.now().live;
+        const std::int64_t live = hooks.now().live;
         if (updates < quarter) firstQuarterPeak = std::max(firstQuarterPeak, live);
         if (updates >= wanted - quarter) lastQuarterPeak = std::max(lastQuarterPeak, live);
         ASSERT_EQ(stage.surface.locks().outstanding(), 0);
     }
-
-    for (Player& pawn : pawns) factory->destroyPlayer(pawn.handle);
-    stage.host.drainEvents();
-    twin.loader.release();
-    twin.freeRoot(root);
+    game.close(stage.host, stage.producer);
+    hooks.freeRoot(root);
 
     std::printf("[ soak     ] %ld updates; module heap peak %lld blocks in the first quarter, %lld in the last\n", updates,
                 static_cast<long long>(firstQuarterPeak), static_cast<long long>(lastQuarterPeak));
     // A block per pawn of slack: which curves happen to run together at the peak is chance; a leak
     // of anything per update or per pawn made would pass it by thousands.
     EXPECT_LE(lastQuarterPeak, firstQuarterPeak + kPawns) << "the module's heap grew over the evening";
-    EXPECT_EQ(twin.now().live, liveBefore) << "memory left in the module after everything was given back";
-    EXPECT_EQ(sent, deleted);
+    EXPECT_EQ(hooks.now().live, 0) << "memory left in the module after everything was given back";
+    EXPECT_EQ(game.sent, game.deletions);
 }
 
 }  // namespace

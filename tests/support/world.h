@@ -1,0 +1,305 @@
+// A game's world on real files, shared by the tests that drive pawns as a game does: the files in a
+// temporary directory (pawn archives with an uncompressed dual.avi and a sequence table, buzz and
+// score WAVs, the penguin, bonus pictures, a score font phase), the reference host over them (archives,
+// sounds, videos, a recording font, the producer, a screen), and the game's side: a plug-in (pawn.kvx
+// or its test twin pawn_testhooks.kvx) loaded through the plug-in loader, with the pawns it made.
+//
+// Every frame of a test video has a colour of its own (red and green count the frame, blue names the
+// figure), so the frame on show can be read back from the pixels; every buzz WAV has a length of its
+// own, so the playback log tells which one played.
+#pragma once
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "core/abi.h"
+#include "core/allocator.h"
+#include "host/core/bitmap_font.h"
+#include "host/core/host_engine.h"
+#include "host/core/plugin_loader.h"
+#include "host/core/producer.h"
+#include "host/core/raw_avi.h"
+#include "host/core/resource_root.h"
+#include "host/core/sound_factory.h"
+#include "host/core/surface.h"
+#include "tests/support/counted_message.h"
+
+namespace pawntest {
+
+namespace fs = std::filesystem;
+
+constexpr int kPawnColours = 1;  // colour sets of the test videos; 0 is the black background
+constexpr int kPenguinColours = 2;
+constexpr int kFigureSize = 8;        // pawn and penguin frames are 8 x 8 pixels
+constexpr int kBuzzFrameUnit = 800;   // buzzN.wav holds N x 800 samples at 8 kHz: N x 100 ms
+constexpr int kScoreSoundFrames = 4000;
+
+struct SequenceRun {
+    std::string name;
+    int count;
+    int first;
+};
+
+// Sequences one after another: for each (name, numbered, count), name01..name0<numbered> of `count`
+// frames each, or the name alone when `numbered` is 0.
+inline std::vector<SequenceRun> sequencesOf(std::initializer_list<std::tuple<const char*, int, int>> groups) {
+    std::vector<SequenceRun> runs;
+    int next = 0;
+    for (const auto& [name, numbered, count] : groups)
+        for (int i = numbered ? 1 : 0; i <= numbered; ++i, next += count)
+            runs.push_back(SequenceRun{numbered ? name + std::string("0") + std::to_string(i) : name, count, next});
+    return runs;
+}
+inline std::vector<SequenceRun> pawnSequences() {
+    return sequencesOf({{"wait", 7, 4}, {"buzz", 3, 6}, {"hppy", 3, 5}, {"uhppy", 3, 5}, {"l_left", 0, 4}, {"l_rght", 0, 4}, {"freeze", 0, 2}});
+}
+inline std::vector<SequenceRun> penguinSequences() { return sequencesOf({{"wait", 3, 3}, {"buzz", 3, 4}, {"freeze", 0, 2}}); }
+
+// A directory made for one world and removed with it.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "pawn-world-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!path_.empty()) fs::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string operator/(const std::string& relative) const { return (path_ / relative).string(); }
+
+private:
+    fs::path path_;
+};
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Mono 16-bit PCM at 8 kHz holding `frames` samples of a quiet saw.
+inline void writeWav(const std::string& path, int frames) {
+    std::string out;
+    auto put = [&out](std::uint32_t value, int width) {
+        for (int i = 0; i < width; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    out += "RIFF";
+    put(36 + static_cast<std::uint32_t>(frames) * 2, 4);
+    out += "WAVEfmt ";
+    for (auto [value, width] : {std::pair{16, 4}, {1, 2}, {1, 2}, {8000, 4}, {16000, 4}, {2, 2}, {16, 2}}) put(value, width);
+    out += "data";
+    put(static_cast<std::uint32_t>(frames) * 2, 4);
+    for (int i = 0; i < frames; ++i) put(static_cast<std::uint32_t>((i % 64) * 64), 2);
+    writeFile(path, out);
+}
+
+// A square video of `pictures.size()` frames, each of one colour (8-bit components), opaque inside a
+// transparent border of one pixel when `border` is set.
+inline void writeVideo(const std::string& path, int size, const std::vector<Colour>& pictures, bool border) {
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (const Colour& colour : pictures) {
+        std::vector<std::uint8_t>& bgra = frames.emplace_back();
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const bool clear = border && (x == 0 || y == 0 || x == size - 1 || y == size - 1);
+                for (int component : {colour.blue, colour.green, colour.red, clear ? 0 : 255}) bgra.push_back(static_cast<std::uint8_t>(component));
+            }
+    }
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_TRUE(hostengine::writeRawAvi(path, size, size, 12, frames)) << path;
+}
+
+// An archive directory: dual.avi with a colour per frame (red and green count the frame, blue is
+// `set`) and sequence.ini whose section "color" holds the sequences as "count@first".
+inline void writeFigureArchive(const std::string& directory, const std::vector<SequenceRun>& runs, int set) {
+    int frames = 1;
+    for (const SequenceRun& run : runs) frames = std::max(frames, run.first + run.count);
+    std::vector<Colour> pictures;
+    for (int f = 0; f < frames; ++f) pictures.push_back(Colour((f & 31) << 3, ((f >> 5) & 31) << 3, (set & 31) << 3));
+    writeVideo(directory + "/dual.avi", kFigureSize, pictures, false);
+    std::string ini = "[color]\n";
+    for (const SequenceRun& run : runs) ini += run.name + "=" + std::to_string(run.count) + "@" + std::to_string(run.first) + "\n";
+    writeFile(directory + "/sequence.ini", ini);
+}
+
+struct WorldOptions {
+    bool producer = true;                  // registered under "IKTProducer"
+    bool producerFont = true;              // the producer's "allalpha" carries the recording font
+    bool scoreSound = true;                // media/scoresnd.wav
+    bool penguin = true;                   // media/pingouin
+    std::set<int> bonusVideos = {3};       // media/bonusNN.avi; the other numbers get badges
+    const char* scoreFontPhase = nullptr;  // the bytes of root/scorefontphase, when it is written
+    std::vector<SequenceRun> sequences = pawnSequences();  // of root/pawn
+};
+
+struct DrawnText {
+    std::string text;
+    std::int32_t x;
+    std::int32_t y;
+    Colour colour;       // the context's colour at the call
+    std::int32_t phase;  // the font's phase at the call
+};
+
+// The producer's font, recording what it is asked to draw.
+class RecordingFont : public hostengine::BitmapFont {
+public:
+    RecordingFont() : BitmapFont(2, 1) {}
+    void drawText(Canvas* canvas, std::int32_t x, std::int32_t y, const char* text) override {
+        calls.push_back(DrawnText{text ? text : "", x, y, canvas ? canvas->colour : Colour(), phase()});
+        BitmapFont::drawText(canvas, x, y, text);
+    }
+    std::vector<DrawnText> calls;
+};
+
+// The reference host over a world's files.
+struct Stage {
+    static constexpr int kScreenWidth = 640;
+    static constexpr int kScreenHeight = 480;
+    static Colour bonusVideoColour() { return Colour(40, 200, 96); }
+
+    Stage(const TempDir& dir, const WorldOptions& options) {
+        root = archives.makeRootDir(dir / "root");
+        mediaRoot = archives.makeRootDir(dir / "media");
+        if (options.producer) producer = std::make_unique<hostengine::Producer>(host, mediaRoot, options.producerFont ? font.font() : nullptr);
+        canvas = hostengine::makeCanvas(surface);
+    }
+    ~Stage() {
+        producer.reset();
+        host.drainEvents();
+    }
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
+
+    hostengine::HostEngine host;
+    hostengine::SoundFactory sounds{host};
+    std::unique_ptr<hostengine::HostVideoFactory> videos = hostengine::registerRawAviVideoFactory(host);
+    hostengine::HostArchives archives{host};
+    RecordingFont font;
+    std::unique_ptr<hostengine::Producer> producer;
+    ResourceDir* root = nullptr;
+    ResourceDir* mediaRoot = nullptr;
+    hostengine::Surface surface{kScreenWidth, kScreenHeight};
+    Canvas canvas;
+};
+
+// A world's files: root/ the game's archive root, media/ the producer's.
+struct WorldFiles {
+    explicit WorldFiles(const WorldOptions& options) {
+        writeFigureArchive(dir / "root/pawn", options.sequences, kPawnColours);
+        for (int i = 1; i <= 4; ++i) writeWav(dir / ("root/buzz" + std::to_string(i) + ".wav"), i * kBuzzFrameUnit);
+        if (options.scoreFontPhase) writeFile(dir / "root/scorefontphase", options.scoreFontPhase);
+        fs::create_directories(dir / "media");
+        if (options.scoreSound) writeWav(dir / "media/scoresnd.wav", kScoreSoundFrames);
+        if (options.penguin) writeFigureArchive(dir / "media/pingouin", penguinSequences(), kPenguinColours);
+        for (int n : options.bonusVideos) {
+            char name[32];
+            std::snprintf(name, sizeof name, "media/bonus%02d.avi", n);
+            writeVideo(dir / name, 16, {Stage::bonusVideoColour()}, true);
+        }
+    }
+    TempDir dir;
+};
+
+// What a game keeps of one pawn: its handle and the two interfaces it looked up by name.
+struct PawnHandle {
+    InterfaceTable* handle = nullptr;
+    IKTPlayer* player = nullptr;
+    IVisible* visible = nullptr;
+    KTAlphaVideo* ownVideo = nullptr;  // the figure on show right after creation
+    explicit operator bool() const { return handle != nullptr; }
+};
+
+// The game's side: the plug-in loaded and started as a game does, and the pawns it made, given back
+// when the game closes.
+class Game {
+public:
+    explicit Game(Host& host, const std::string& plugin = {}) {
+        if (!loader.open(plugin)) ADD_FAILURE() << loader.error();
+        else if (!loader.init(&host)) ADD_FAILURE() << loader.error();
+        if (!(factory = loader.factory())) ADD_FAILURE() << "no IKTPlayerFactory";
+    }
+    Game(const Game&) = delete;
+    Game& operator=(const Game&) = delete;
+
+    // createPlayer as a game calls it, and the two interfaces looked up by name.
+    PawnHandle create(ResourceDir* root, const char* archiveName, std::int32_t playerIndex) {
+        PawnHandle pawn;
+        if (!factory || !(pawn.handle = factory->createPlayer(root, archiveName, playerIndex))) return pawn;
+        pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
+        pawn.visible = pawn.handle->find<IVisible>("IVisible");
+        pawn.ownVideo = pawn.player ? pawn.player->getVideo() : nullptr;
+        pawns_.push_back(pawn);
+        return pawn;
+    }
+    void destroy(PawnHandle& pawn) {
+        std::erase_if(pawns_, [&](const PawnHandle& kept) { return kept.handle == pawn.handle; });
+        factory->destroyPlayer(pawn.handle);
+        pawn = PawnHandle{};
+    }
+    // The game's message, handed to the pawn's receive.
+    std::int32_t send(const PawnHandle& pawn, std::uint32_t code, std::int32_t parameter = 0) {
+        ++sent;
+        return pawn.player->receive(gameMessage(code, parameter, &deletions));
+    }
+    // The pawns still alive are given back; sounds stopped by their teardown end at the next pass and
+    // their notices free them; the producer goes before the plug-in is released.
+    template <class Producer>
+    void close(hostengine::HostEngine& host, std::unique_ptr<Producer>& producer) {
+        for (PawnHandle& pawn : pawns_) factory->destroyPlayer(pawn.handle);
+        pawns_.clear();
+        host.drainEvents();
+        producer.reset();
+        host.drainEvents();
+        loader.release();
+    }
+
+    hostengine::PluginLoader loader;
+    IKTPlayerFactory* factory = nullptr;
+    int sent = 0;       // game messages handed to pawns
+    int deletions = 0;  // and deleted by them
+
+private:
+    std::vector<PawnHandle> pawns_;
+};
+
+// The test twin's own exports, found once the loader has opened pawn_testhooks.kvx: its allocator,
+// armed to refuse and counted, and resource roots of its own.
+struct TestHooks {
+    void (*fail)(std::int64_t, std::int32_t) = nullptr;
+    void (*stats)(AllocationStats*) = nullptr;
+    ResourceDir* (*makeRoot)(IArchive*, InterfaceTable*) = nullptr;
+    void (*freeRoot)(ResourceDir*) = nullptr;
+
+    bool find() {
+        void* library = dlopen(PAWN_TESTHOOKS_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+        if (!library) return false;
+        fail = reinterpret_cast<decltype(fail)>(dlsym(library, "pawnFailAllocation"));
+        stats = reinterpret_cast<decltype(stats)>(dlsym(library, "pawnAllocationStats"));
+        makeRoot = reinterpret_cast<decltype(makeRoot)>(dlsym(library, "pawnMakeRoot"));
+        freeRoot = reinterpret_cast<decltype(freeRoot)>(dlsym(library, "pawnFreeRoot"));
+        dlclose(library);  // the loader keeps it open
+        return fail && stats && makeRoot && freeRoot;
+    }
+    AllocationStats now() const {
+        AllocationStats s{};
+        stats(&s);
+        return s;
+    }
+    // A root of the twin's own over the host root's archive, so resource nodes count on its heap.
+    ResourceDir* rootOver(ResourceDir* hostRoot) const { return makeRoot(hostRoot->archive, hostRoot->archiveHandle); }
+};
+
+}  // namespace pawntest
