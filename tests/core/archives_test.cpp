@@ -15,24 +15,21 @@
 #include "tests/core/video_pattern.h"
 
 using namespace hostengine;
+using Names = std::vector<std::string>;
 
 namespace {
 
-std::string wavBytes(std::uint32_t sampleRate, std::uint16_t channels, std::uint16_t bits, std::size_t dataBytes) {
-    auto put = [](std::string& out, std::uint32_t value, int width) {
+// 22050 Hz stereo 16-bit, with a chunk before "fmt " that the reader has to step over, odd-sized so
+// that its padding counts.
+std::string wavBytes(std::size_t dataBytes) {
+    std::string out = "RIFF";
+    auto put = [&out](std::uint32_t value, int width) {
         for (int i = 0; i < width; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
     };
-    std::string out = "RIFF";
-    put(out, static_cast<std::uint32_t>(4 + 10 + 24 + 8 + dataBytes), 4);
-    // A chunk before "fmt " that the reader has to step over, odd-sized so that its padding counts.
-    out += std::string("WAVELIST\x01\0\0\0x\0fmt \x10\0\0\0\x01\0", 24);
-    put(out, channels, 2);
-    put(out, sampleRate, 4);
-    put(out, sampleRate * channels * bits / 8, 4);
-    put(out, static_cast<std::uint32_t>(channels * bits / 8), 2);
-    put(out, bits, 2);
-    out += "data";
-    put(out, static_cast<std::uint32_t>(dataBytes), 4);
+    put(static_cast<std::uint32_t>(46 + dataBytes), 4);
+    out += std::string("WAVELIST\x01\0\0\0x\0fmt \x10\0\0\0\x01\0\x02\0", 26);
+    for (auto [value, width] : {std::pair{22050u, 4}, {88200u, 4}, {4u, 2}, {16u, 2}, {0x61746164u, 4}}) put(value, width);
+    put(static_cast<std::uint32_t>(dataBytes), 4);
     for (std::size_t i = 0; i < dataBytes; ++i) out += static_cast<char>(i * 13 + 1);
     return out;
 }
@@ -44,20 +41,15 @@ protected:
         return root_;
     }
     std::string typeName(const ResourceEntry* entry) { return engine.typeRegistry()->typeNameOf(entry->typeId); }
-    std::vector<std::string> listing(ResourceDir* node) {
-        std::vector<std::string> names;
+    static Names listing(ResourceDir* node) {
+        Names names;
         EntryList list(node);
         while (ResourceEntry* entry = list.next()) names.push_back(entry->name);
         return names;
     }
-    std::string text(const char* path) {
-        ResourceEntry* entry = root()->find(path);
+    std::string text(const std::string& path) {
+        ResourceEntry* entry = root()->find(path.c_str());
         if (!entry) return "<missing>";
-        char buffer[128] = {};
-        root()->read(entry, buffer, 127);
-        return buffer;
-    }
-    static std::string wholeStream(ResourceEntry* entry) {
         StreamAdapter* stream = entry->owner->openStream(entry, entry->owner->infoOf(entry));
         if (!stream) return "<no stream>";
         std::string bytes;
@@ -65,6 +57,10 @@ protected:
         for (std::int32_t n; (n = stream->read(chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<std::size_t>(n));
         entry->owner->closeStream(stream);
         return bytes;
+    }
+    const std::uint32_t* words(const char* path) {
+        ResourceEntry* entry = root()->find(path);
+        return entry ? entry->owner->infoOf(entry)->words : nullptr;
     }
 
     videotest::TempDir files;
@@ -76,23 +72,17 @@ private:
 };
 
 TEST_F(Archives, ADirectoryListsSortedEntriesTypedByExtension) {
-    files.write("b.txt", "bee");
-    files.write("A.INI", "[s]\n");
-    files.write("c.Wav", "RIFF");
-    files.write("d.avi", "");
-    files.write("noext", "12345");
-    files.write("sub/inner", "");
-    struct Expected {
+    const struct {
         const char* name;
         const char* type;
-        std::uint32_t container;
-        std::uint32_t bytes;
+        std::uint32_t container, bytes;
     } expected[] = {
-        {"A.INI", "archive/ini", 1, 4},  {"b.txt", "text", 0, 3},   {"c.Wav", "archive/wav", 1, 4},
-        {"d.avi", "video/avi", 0, 0},    {"noext", "text", 0, 5},   {"sub", "archive/dir", 1, 0},
+        {"A.INI", "archive/ini", 1, 4}, {"b.txt", "text", 0, 3},  {"c.Wav", "archive/wav", 1, 4},
+        {"d.avi", "video/avi", 0, 0},   {"noext", "text", 0, 5}, {"sub", "archive/dir", 1, 0},
     };
+    for (const auto& e : expected) files.write(e.name + std::string(e.container && !e.bytes ? "/inner" : ""), std::string("[s]\n1").substr(0, e.bytes));
     EntryList list(root());
-    for (const Expected& e : expected) {
+    for (const auto& e : expected) {
         ResourceEntry* entry = list.next();
         ASSERT_NE(entry, nullptr) << e.name;
         EXPECT_STREQ(entry->name, e.name);
@@ -105,71 +95,47 @@ TEST_F(Archives, ADirectoryListsSortedEntriesTypedByExtension) {
         EXPECT_EQ(info->words[1], e.bytes) << e.name;
     }
     EXPECT_EQ(list.next(), nullptr);
-    EXPECT_EQ(listing(root()->subDir(root()->find("sub"))), std::vector<std::string>{"inner"});
-}
-
-TEST_F(Archives, RootsAreMadeOnlyOverDirectories) {
-    std::string file = files.write("plain", "x");
-    for (const std::string& notADirectory : {file, files.path.string() + "/absent", std::string()})
+    EXPECT_EQ(listing(root()->subDir(root()->find("sub"))), Names{"inner"});
+    // Roots are made only over directories.
+    for (const std::string& notADirectory : {files.file("b.txt"), files.file("absent"), std::string()})
         EXPECT_EQ(archives.makeRootDir(notADirectory), nullptr) << notADirectory;
-    ResourceDir* top = archives.makeRootDir(files.path.string() + "/");
-    ASSERT_NE(top, nullptr);
-    EXPECT_EQ(listing(top), std::vector<std::string>{"plain"});
+    EXPECT_EQ(listing(archives.makeRootDir(files.file("sub") + "/")), Names{"inner"});
 }
 
 TEST_F(Archives, IniSectionsAndKeysKeepFileOrderAndSkipWhatIsNotIni) {
-    files.write("sequence.ini",
-               "\xEF\xBB\xBF"
-               "orphan=before any section\n"
-               "# comment\n"
-               "\n"
-               "[color]\r\n"
-               "  wait01 =  25@100  \r\n"
-               "this line is garbage\n"
-               "=no key\n"
-               "; wait99=commented out\n"
-               "buzz01=125@30 ; kept as written\n"
-               "look=a=b\n"
-               "[broken\n"
-               "lost=1\n"
-               "[ alpha ] trailing words\n"
-               "wait01=1@1\n"
-               "bin\x01" "ary=2\n"
-               "[empty]\n");
-    ResourceDir* ini = root()->subDir(root()->find("sequence.ini"));
-    ASSERT_NE(ini, nullptr);
-    EXPECT_EQ(listing(ini), (std::vector<std::string>{"color", "alpha", "empty"}));
-    EXPECT_EQ(listing(ini->subDir(ini->find("color"))), (std::vector<std::string>{"wait01", "buzz01", "look"}));
-    EXPECT_EQ(text("sequence.ini/color/wait01"), "25@100");
-    EXPECT_EQ(text("sequence.ini/COLOR/Buzz01"), "125@30 ; kept as written");
-    EXPECT_EQ(text("sequence.ini/color/look"), "a=b");
-    EXPECT_EQ(text("sequence.ini/alpha/wait01"), "1@1");
-    EXPECT_EQ(listing(ini->subDir(ini->find("empty"))), std::vector<std::string>{});
-    ResourceEntry* key = root()->find("sequence.ini/color/wait01");
-    EXPECT_EQ(typeName(key), "text");
-    EXPECT_EQ(key->owner->infoOf(key)->words[1], 6u);
-}
-
-TEST_F(Archives, BadIniFilesListNothingAndReportTheMissingSection) {
     std::string binary;
     for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 7919) % 256);
-    files.write("binary.ini", binary);
-    files.write("empty.ini", "");
-    files.write("garbage.ini", "no sections here\n[\n]\n[]\nkey=value\n");
-    for (const char* name : {"binary.ini", "empty.ini", "garbage.ini"}) {
+    const std::pair<const char*, std::string> bad[] = {{"binary", binary}, {"empty", ""}, {"garbage", "no sections here\n[\n]\n[]\nkey=value\n"}};
+    for (const auto& [name, bytes] : bad) files.write(std::string("bad/") + name + ".ini", bytes);
+    files.write("sequence.ini",
+                "\xEF\xBB\xBF" "orphan=before any section\n# comment\n\n[color]\r\n  wait01 =  25@100  \r\nthis line is garbage\n"
+                "=no key\n; wait99=commented out\nbuzz01=125@30 ; kept as written\nlook=a=b\n[broken\nlost=1\n"
+                "[ alpha ] trailing words\nwait01=1@1\nbin\x01" "ary=2\n[empty]\n");
+    ResourceDir* ini = root()->subDir(root()->find("sequence.ini"));
+    ASSERT_NE(ini, nullptr);
+    EXPECT_EQ(listing(ini), (Names{"color", "alpha", "empty"}));
+    EXPECT_EQ(listing(ini->subDir(ini->find("color"))), (Names{"wait01", "buzz01", "look"}));
+    EXPECT_EQ(listing(ini->subDir(ini->find("empty"))), Names{});
+    const std::pair<const char*, const char*> values[] = {
+        {"color/wait01", "25@100"}, {"COLOR/Buzz01", "125@30 ; kept as written"}, {"color/look", "a=b"}, {"alpha/wait01", "1@1"}};
+    for (auto [path, value] : values) EXPECT_EQ(text(std::string("sequence.ini/") + path), value) << path;
+    EXPECT_EQ(typeName(root()->find("sequence.ini/color/wait01")), "text");
+    EXPECT_EQ(words("sequence.ini/color/wait01")[1], 6u);
+
+    for (const auto& [name, bytes] : bad) {
         engine.clearLog();
-        EXPECT_EQ(root()->find((std::string(name) + "/color").c_str()), nullptr) << name;
+        EXPECT_EQ(root()->find((std::string("bad/") + name + ".ini/color").c_str()), nullptr) << name;
         EXPECT_EQ(engine.countLog("missing resource:<<color>>\n"), 1) << name;
         EXPECT_EQ(engine.logLines().size(), 1u) << name;
     }
 }
 
-TEST_F(Archives, TheIniFactoryRefusesMissingFilesAndEntriesNotItsOwn) {
-    std::string path = files.write("direct.ini", "[only]\nkey=value\n");
+TEST_F(Archives, TheIniFactoriesRefuseMissingFilesAndEntriesNotTheirOwn) {
+    std::string locator = "file://" + files.write("direct.ini", "[only]\nkey=value\n");
     IArchiveFactory* factory = interfaceFrom<IArchiveFactory>(engine.findInterface("ini", "IArchiveFactory"));
-    ASSERT_NE(factory, nullptr);
+    IArchiveFactory* sections = interfaceFrom<IArchiveFactory>(engine.findInterface("inisection", "IArchiveFactory"));
+    ASSERT_TRUE(factory && sections);
     const std::uint32_t ini = engine.typeRegistry()->typeIdOf("archive/ini");
-    std::string locator = "file://" + path;
     ResourceEntry entry{ini, 1, locator.c_str(), 0, "direct.ini", nullptr};
     InterfaceTable* handle = factory->create(&entry, nullptr, nullptr);
     ASSERT_NE(handle, nullptr);
@@ -180,17 +146,15 @@ TEST_F(Archives, TheIniFactoryRefusesMissingFilesAndEntriesNotItsOwn) {
     EXPECT_EQ(archive->nextEntry(&stranger), nullptr);
     EXPECT_EQ(archive->infoOf(&stranger), nullptr);
     EXPECT_EQ(archive->open(&stranger, nullptr), nullptr);
-
     ResourceEntry nowhere{ini, 1, "file:///no/such/file.ini", 0, "file.ini", nullptr};
     EXPECT_EQ(factory->create(&nowhere, nullptr, nullptr), nullptr);
-    IArchiveFactory* sections = interfaceFrom<IArchiveFactory>(engine.findInterface("inisection", "IArchiveFactory"));
-    ASSERT_NE(sections, nullptr);
     EXPECT_EQ(sections->create(section, nullptr, nullptr), nullptr);
 }
 
 TEST_F(Archives, AWavEntryDeliversTheWholeFileAndDescribesIt) {
-    std::string wave = wavBytes(22050, 2, 16, 1000);
+    const std::string wave = wavBytes(1000), bare("RIFF\x04\x00\x00\x00WAVE", 12);
     files.write("buzz1.wav", wave);
+    files.write("bare.wav", bare);  // no format chunk: still holds its sound
     for (StreamMode mode : {StreamMode::Direct, StreamMode::Asynchronous}) {
         HostEngine own;
         HostArchives host(own);
@@ -200,31 +164,20 @@ TEST_F(Archives, AWavEntryDeliversTheWholeFileAndDescribesIt) {
         EXPECT_STREQ(sound->name, "sound");
         const std::uint32_t* words = sound->owner->infoOf(sound)->words;
         EXPECT_EQ(std::vector<std::uint32_t>(words, words + 4),
-                  (std::vector<std::uint32_t>{own.typeRegistry()->typeIdOf("sound/wav"), static_cast<std::uint32_t>(wave.size()),
-                                              22050u, 2u | (16u << 16)}));
-        EXPECT_EQ(wholeStream(sound), wave);
+                  (std::vector<std::uint32_t>{own.typeRegistry()->typeIdOf("sound/wav"), static_cast<std::uint32_t>(wave.size()), 22050u, 2u | (16u << 16)}));
     }
-}
-
-TEST_F(Archives, AWaveWithoutFormatChunkStillHoldsItsSound) {
-    std::string bare("RIFF\x04\x00\x00\x00WAVE", 12);
-    files.write("bare.wav", bare);
-    ResourceEntry* sound = root()->find("bare.wav/sound");
-    ASSERT_NE(sound, nullptr);
-    const std::uint32_t* words = sound->owner->infoOf(sound)->words;
-    EXPECT_EQ(std::vector<std::uint32_t>(words + 1, words + 4), (std::vector<std::uint32_t>{12, 0, 0}));
-    EXPECT_EQ(wholeStream(sound), bare);
+    EXPECT_EQ(text("buzz1.wav/sound"), wave);
+    EXPECT_EQ(std::vector<std::uint32_t>(words("bare.wav/sound") + 1, words("bare.wav/sound") + 4), (std::vector<std::uint32_t>{12, 0, 0}));
+    EXPECT_EQ(text("bare.wav/sound"), bare);
 }
 
 TEST_F(Archives, LongNamesAreFoundAndReadLikeShortOnes) {
-    std::string name(250, 'q');
-    files.write(name + ".ini", "[" + std::string(3000, 's') + "]\n" + std::string(5000, 'k') + "=" + std::string(9000, 'v') + "\n");
-    std::string path = name + ".ini/" + std::string(3000, 's') + "/" + std::string(5000, 'k');
-    ResourceEntry* key = root()->find(path.c_str());
-    ASSERT_NE(key, nullptr);
-    EXPECT_EQ(wholeStream(key), std::string(9000, 'v'));
+    const std::string name(250, 'q'), section(3000, 's'), key(5000, 'k');
+    files.write(name + ".ini", "[" + section + "]\n" + key + "=" + std::string(9000, 'v') + "\n");
+    const std::string path = name + ".ini/" + section + "/" + key;
+    EXPECT_EQ(text(path), std::string(9000, 'v'));
     char small[16] = {};
-    EXPECT_EQ(root()->read(key, small, 15), 15);
+    EXPECT_EQ(root()->read(root()->find(path.c_str()), small, 15), 15);
     EXPECT_EQ(std::string(small), std::string(15, 'v'));
 }
 
