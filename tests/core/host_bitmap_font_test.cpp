@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "host/core/bitmap_font.h"
 #include "host/core/host_font.h"
 #include "host/core/surface.h"
@@ -22,11 +24,15 @@ struct Scene {
         font.font()->setPhase(phase);
         font.font()->setScaleX(scaleX);
     }
-    int changedPixels() const {
-        int count = 0;
+    std::vector<std::uint32_t> pixels() const {
+        std::vector<std::uint32_t> all;
         for (int y = 0; y < surface.height(); ++y)
-            for (int x = 0; x < surface.width(); ++x) count += surface.pixel(x, y) != kGrey;
-        return count;
+            for (int x = 0; x < surface.width(); ++x) all.push_back(surface.pixel(x, y));
+        return all;
+    }
+    int changedPixels() const {
+        const std::vector<std::uint32_t> all = pixels();
+        return static_cast<int>(all.size() - std::count(all.begin(), all.end(), kGrey));
     }
 };
 
@@ -34,14 +40,13 @@ struct Scene {
 
 TEST(HostBitmapFont, MeasuresCellsWithTheOutlineMarginAndScales) {
     BitmapFont font(2, 2);
-    EXPECT_EQ(font.textWidth(""), 0);
-    EXPECT_EQ(font.textWidth("123"), 4 + 3 * 6 * 2 - 2);
+    std::vector<std::int32_t> sizes = {font.textWidth(""), font.textWidth("123")};
     font.font()->setScaleX(2.0);
-    EXPECT_EQ(font.textWidth("1"), 4 + 5 * 4);
     font.font()->setScaleY(1.5);
-    EXPECT_EQ(font.lineHeight(), 4 + 8 * 3);
+    sizes.insert(sizes.end(), {font.textWidth("1"), font.lineHeight()});
     font.font()->setScaleX(0.0);
-    EXPECT_EQ(font.textWidth("123"), 0);
+    sizes.push_back(font.textWidth("123"));
+    EXPECT_EQ(sizes, (std::vector<std::int32_t>{0, 4 + 3 * 6 * 2 - 2, 4 + 5 * 4, 4 + 8 * 3, 0}));
 }
 
 TEST(HostBitmapFont, DrawsEachGlyphPixelAsABlockAndTheOutlinePhaseGrowsIt) {
@@ -51,23 +56,20 @@ TEST(HostBitmapFont, DrawsEachGlyphPixelAsABlockAndTheOutlinePhaseGrowsIt) {
     for (int r = 0; r < BitmapFont::kRows; ++r)
         for (int b = 0; b < 5; ++b) glyphPixels += (BitmapFont::glyph('1')[r] >> b) & 1;
     // '1': row 0 is ..#.., so the first block sits 2 columns into the glyph, past the 2-pixel margin.
-    EXPECT_EQ(scene.surface.pixel(12 + 2 * 2 + 1, 7 + 1), kRed);
-    EXPECT_EQ(scene.surface.pixel(12, 7), kGrey);
+    EXPECT_EQ(std::pair(scene.surface.pixel(12 + 2 * 2 + 1, 7 + 1), scene.surface.pixel(12, 7)), (std::pair(kRed, kGrey)));
     EXPECT_EQ(scene.changedPixels(), glyphPixels * 4);
     // Characters without a glyph show a box (20 pixels) in the next cell.
     scene.canvas.drawText(10, 5, "1\x01");
     EXPECT_EQ(scene.changedPixels(), (glyphPixels + 20) * 4);
 
+    // The outline phase grows the glyphs, within the line's box (nothing above row 10); others draw plainly.
     Scene plain(0), outline(1), other(2);
     for (Scene* s : {&plain, &outline, &other}) s->canvas.drawText(10, 10, "42");
-    int lost = 0;
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 80; ++x) {
-            lost += plain.surface.pixel(x, y) == kRed && outline.surface.pixel(x, y) != kRed;
-            EXPECT_EQ(other.surface.pixel(x, y), plain.surface.pixel(x, y));
-            if (y < 10) { EXPECT_EQ(outline.surface.pixel(x, y), kGrey); }  // the outline stays in the line's box
-        }
-    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(other.pixels(), plain.pixels());
+    const std::vector<std::uint32_t> p = plain.pixels(), o = outline.pixels();
+    int lost = 0, above = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) lost += p[i] == kRed && o[i] != kRed, above += i < 10 * 80 && o[i] != kGrey;
+    EXPECT_EQ(std::pair(lost, above), std::pair(0, 0));
     EXPECT_GT(outline.changedPixels(), plain.changedPixels() * 3 / 2);
 }
 
@@ -124,8 +126,7 @@ TEST(HostBitmapFont, ALineDrawnAgainMatchesAFreshFontWherePhaseScaleOrClipChange
         kept.canvas.drawText(d.x, d.y, d.text);
         Scene fresh(d.phase, d.scaleX);
         fresh.canvas.drawText(d.x, d.y, d.text);
-        for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 80; ++x) ASSERT_EQ(kept.surface.pixel(x, y), fresh.surface.pixel(x, y)) << d.text << " at " << d.x << "," << d.y;
+        EXPECT_EQ(kept.pixels(), fresh.pixels()) << d.text << " at " << d.x << "," << d.y;
     }
 }
 

@@ -35,13 +35,10 @@ TEST(HostProducerPicture, DrawMatchesTheTableReferenceAtEveryOpacityAndClip) {
         const Rect area = Rect(c.x, c.y, 48, 48).intersect(Rect(0, 0, 100, 60));
         if (area.width > 0 && area.height > 0) {
             BlendTables& t = picture->blend;
-            PixelRows* colour = picture->colour().lockRows(0, 47);
-            PixelRows* alpha = picture->alpha().lockRows(0, 47);
+            PixelRows colour{picture->colour().row(0), 16, picture->colour().pitch()}, alpha{picture->alpha().row(0), 8, picture->alpha().pitch()};
             PixelRows destination{expected.row(area.y), 16, expected.pitch()};
-            blendReference(BlendTableSet{t.srcRed, t.srcGreen, t.srcBlue, t.dstRed, t.dstGreen, t.dstBlue}, identity.data(), *colour,
-                           *alpha, destination, area, area.x - c.x, area.y - c.y);
-            picture->alpha().unlockRows(alpha);
-            picture->colour().unlockRows(colour);
+            blendReference(BlendTableSet{t.srcRed, t.srcGreen, t.srcBlue, t.dstRed, t.dstGreen, t.dstBlue}, identity.data(), colour, alpha,
+                           destination, area, area.x - c.x, area.y - c.y);
         }
         for (int y = 0; y < 60; ++y)
             for (int x = 0; x < 100; ++x)
