@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "host/core/host_font.h"
+#include "host/core/memory_bitmap.h"
 #include "host/core/surface.h"
 
 using namespace hostengine;
@@ -23,6 +24,13 @@ TEST(HostSurface, LocksOnlyRowRangesInsideTheSurfaceAndCountsStrayUnlocks) {
     for (PixelRows* rows : {twice, twice, &foreign}) surface.unlockRows(rows);
     EXPECT_EQ(std::pair(surface.locks().outstanding(), surface.locks().strayUnlocks()), std::pair(1, 2));
     surface.unlockRows(open);
+    // A memory bitmap locks rows of its own depth, within its height.
+    MemoryBitmap alpha(5, 3, 8);
+    alpha.setPixel(4, 2, 200);
+    PixelRows* rows = alpha.lockRows(1, 2);
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(std::pair(static_cast<int>(static_cast<std::uint8_t*>(rows->pixels)[rows->pitch + 4]), alpha.lockRows(2, 3)), std::pair(200, static_cast<PixelRows*>(nullptr)));
+    alpha.unlockRows(rows);
 }
 
 TEST(HostSurface, KeepsFiveBitComponentsAndExpandsThemToEight) {
