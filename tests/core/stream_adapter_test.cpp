@@ -73,7 +73,9 @@ protected:
 TEST_F(Adapter, PassesDirectReadsAndSeeksToTheHostStreamSilently) {
     ScriptedStream host(engine, {"IStream", "IRead", "IASyncRead", "ISeekable"}), plain(engine, {"IStream", "IASyncRead"}), mute(engine, {});
     auto adapter = adapt(host.handle());
-    EXPECT_EQ(adapter->handle()->find<IRead>("iread")->read(buffer, 10), 5);  // as a host reads it
+    IRead* read = adapter->handle()->find<IRead>("iread");  // as a host reads it
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->read(buffer, 10), 5);
     EXPECT_EQ(std::pair(host.directReads, host.asyncReads), std::pair(1, 0));
     EXPECT_EQ(adapter->interfaces.lookup("ISeekable"), host.interfaces.lookup("ISeekable"));
     EXPECT_EQ(adapt(plain.handle())->interfaces.lookup("ISeekable"), 0u);
@@ -85,7 +87,9 @@ TEST_F(Adapter, PassesDirectReadsAndSeeksToTheHostStreamSilently) {
     EXPECT_TRUE(engine.logLines().empty());
     ArchiveStream direct(engine, memorySource(std::make_shared<const std::string>("0123456789")), StreamMode::Direct);
     auto overHost = adapt(direct.handle());
-    EXPECT_EQ(overHost->handle()->find<ISeekable>("ISeekable")->seek(-4, 2), 6);
+    ISeekable* seek = overHost->handle()->find<ISeekable>("ISeekable");
+    ASSERT_NE(seek, nullptr);
+    EXPECT_EQ(seek->seek(-4, 2), 6);
     EXPECT_EQ(overHost->read(buffer, 8), 4);
     EXPECT_STREQ(buffer, "6789");
 }
