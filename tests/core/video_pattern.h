@@ -19,10 +19,9 @@ namespace videotest {
 
 // A directory of its own per test, removed afterwards.
 struct TempDir {
-    std::filesystem::path path;
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 (std::string("pawn_video_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(::getpid()));
     TempDir() {
-        path = std::filesystem::temp_directory_path() /
-               (std::string("pawn_video_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(::getpid()));
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
     }
@@ -30,24 +29,19 @@ struct TempDir {
     std::string file(const std::string& name) const { return (path / name).string(); }
     // Writes `bytes` to a file at `relative`, making the directories on the way.
     std::string write(const std::string& relative, const std::string& bytes) const {
-        std::filesystem::path target = path / relative;
-        std::filesystem::create_directories(target.parent_path());
-        std::ofstream(target, std::ios::binary) << bytes;
-        return target.string();
+        std::filesystem::create_directories((path / relative).parent_path());
+        std::ofstream(path / relative, std::ios::binary) << bytes;
+        return file(relative);
     }
 };
 
 // Frame f as BGRA, rows top-down.
 inline std::vector<std::uint8_t> pattern(int width, int height, int f) {
-    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(width) * height * 4);
+    std::vector<std::uint8_t> bgra;
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &bgra[(static_cast<std::size_t>(y) * width + x) * 4];
-            p[0] = static_cast<std::uint8_t>(x * 9 + f * 5);
-            p[1] = static_cast<std::uint8_t>(y * 11 + f * 17);
-            p[2] = static_cast<std::uint8_t>(200 - 6 * f + x);
-            p[3] = static_cast<std::uint8_t>((x * 3 + y * 29 + f * 41) & 0xFF);
-        }
+        for (int x = 0; x < width; ++x)
+            bgra.insert(bgra.end(), {static_cast<std::uint8_t>(x * 9 + f * 5), static_cast<std::uint8_t>(y * 11 + f * 17),
+                                     static_cast<std::uint8_t>(200 - 6 * f + x), static_cast<std::uint8_t>((x * 3 + y * 29 + f * 41) & 0xFF)});
     return bgra;
 }
 
@@ -61,24 +55,20 @@ inline std::vector<std::vector<std::uint8_t>> patterns(int width, int height, in
 inline void expectShows(IVideo* video, int width, int height, int f) {
     IBitmap* colour = video->bitmap(0)->find<IBitmap>("IBitmap");
     IBitmap* alpha = video->bitmap(1)->find<IBitmap>("IBitmap");
-    ASSERT_TRUE(colour && alpha);
-    ASSERT_EQ(colour->info()->bitsPerPixel, 16);
-    ASSERT_EQ(alpha->info()->bitsPerPixel, 8);
+    ASSERT_TRUE(colour && alpha && colour->info()->bitsPerPixel == 16 && alpha->info()->bitsPerPixel == 8);
     PixelRows* c = colour->lockRows(0, height - 1);
     PixelRows* a = alpha->lockRows(0, height - 1);
     ASSERT_TRUE(c && a);
-    std::vector<std::uint8_t> expected = pattern(width, height, f);
+    const std::vector<std::uint8_t> expected = pattern(width, height, f);
     int wrongColour = 0, wrongAlpha = 0;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const std::uint8_t* p = &expected[(static_cast<std::size_t>(y) * width + x) * 4];
-            std::uint16_t rgb = reinterpret_cast<const std::uint16_t*>(static_cast<std::uint8_t*>(c->pixels) + y * c->pitch)[x];
-            std::uint16_t want = static_cast<std::uint16_t>(((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3));
-            wrongColour += rgb != want;
+            const std::uint16_t rgb = reinterpret_cast<const std::uint16_t*>(static_cast<std::uint8_t*>(c->pixels) + y * c->pitch)[x];
+            wrongColour += rgb != (((p[2] >> 3) << 10) | ((p[1] >> 3) << 5) | (p[0] >> 3));
             wrongAlpha += static_cast<std::uint8_t*>(a->pixels)[y * a->pitch + x] != p[3];
         }
-    EXPECT_EQ(wrongColour, 0) << "frame " << f;
-    EXPECT_EQ(wrongAlpha, 0) << "frame " << f;
+    EXPECT_EQ(std::pair(wrongColour, wrongAlpha), std::pair(0, 0)) << "frame " << f;
     colour->unlockRows(c);
     alpha->unlockRows(a);
 }
@@ -89,8 +79,7 @@ inline std::vector<char> bytesOf(const std::string& path) {
 }
 
 inline void writeBytes(const std::string& path, const std::vector<char>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace videotest
