@@ -42,17 +42,4 @@ int runInput(const std::uint8_t* data, std::size_t size, Body body) {
     return 0;
 }
 
-// The names the fault tests know the doubles by. The doubles follow the host the module is bound to
-// and the archive factory finds every archive through its entries, so neither needs setting up.
-using FuzzBitmap = MemoryBitmap;
-using FuzzSurface = MemorySurface;
-using FuzzVideo = FakeVideo;
-using FuzzVideoFactory = FakeVideoFactory;
-using FuzzSoundFactory = FakeSoundFactory;
-using FuzzProducer = FakeProducer;
-struct HostScope {
-    explicit HostScope(hostengine::HostEngine&) {}
-};
-inline void registerArchives(MemArchiveFactory&, MemArchive&) {}
-
 }  // namespace fuzzhost

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_host.h"
+#include "tests/support/host_doubles.h"
 #include "tests/core/pawn_fixture.h"
 
-using namespace fuzzhost;
+using namespace doubles;
 using pawntest::PawnHandle;
 
 namespace {
@@ -47,7 +47,7 @@ struct FaultWorld {
             for (std::int32_t x = 0; x < kFigure; ++x) std::memcpy(colour.row(y) + 2 * x, &kFigureColour, 2), alpha.row(y)[x] = 255;
         video.bitmaps = {&colour.table, &alpha.table};
         videos.video = &video;
-        if (setup.soundFactory) (sounds = std::make_unique<FuzzSoundFactory>())->createsNothing = !setup.soundsCreated;
+        if (setup.soundFactory) (sounds = std::make_unique<FakeSoundFactory>())->createsNothing = !setup.soundsCreated;
 
         MemArchive* pawn = rootArchive.addArchive("pawn", setup.pawnArchive);
         pawn->setLocator(pawn->add("dual.avi", "", "video"), "mem://pawn/dual.avi");
@@ -58,11 +58,9 @@ struct FaultWorld {
         if (!setup.scoreFontPhase.empty()) rootArchive.add("scorefontphase", setup.scoreFontPhase).mode = setup.phaseReads;
         addFigureArchive(mediaArchive, "pingouin", pawnTable(kFrames));
         mediaArchive.add("scoresnd", "RIFF", "wav");
-        registerArchives(archives, rootArchive);
-        registerArchives(archives, mediaArchive);
 
         if (setup.producer) {
-            producer = std::make_unique<FuzzProducer>();
+            producer = std::make_unique<FakeProducer>();
             producer->nullForAll = !setup.producerObjects;
             producer->fontSource = create<TextDisplay>(0, 0, &font, "");
             if (ResourceEntry* penguin = mediaRoot.findEntry(nullptr, "pingouin", nullptr)) producer->penguin = create<KTAlphaVideo>(penguin);
@@ -77,7 +75,7 @@ struct FaultWorld {
 
     void draw(const PawnHandle& pawn) {
         surface.fillRandom(7);
-        font.renderer_.drawn = 0;
+        font.drawn.clear();
         EXPECT_TRUE(hostengine::clipInsideSurface(canvas, kScreenW, kScreenH)) << "the host keeps the clip on its surface";
         pawn.visible->draw(&canvas);
     }
@@ -93,21 +91,20 @@ struct FaultWorld {
     }
 
     hostengine::HostEngine host;
-    HostScope scope{host};
     MemArchiveFactory archives;
-    FuzzVideoFactory videos;
-    std::unique_ptr<FuzzSoundFactory> sounds;
-    FuzzVideo video;
-    FuzzBitmap colour;
-    FuzzBitmap alpha;
-    FuzzSurface surface{kScreenW, kScreenH, kScreenW * 2};
+    FakeVideoFactory videos;
+    std::unique_ptr<FakeSoundFactory> sounds;
+    FakeVideo video;
+    MemoryBitmap colour;
+    MemoryBitmap alpha;
+    MemorySurface surface{kScreenW, kScreenH, kScreenW * 2};
     Canvas canvas;
-    FuzzFont font;
+    RecordingFont font{16};
     MemArchive rootArchive;
     MemArchive mediaArchive;
     MemRoot root{rootArchive};
     MemRoot mediaRoot{mediaArchive};
-    std::unique_ptr<FuzzProducer> producer;
+    std::unique_ptr<FakeProducer> producer;
     std::optional<pawntest::Game> game;
 };
 
@@ -132,7 +129,7 @@ void playsOn(FaultWorld& world, const PawnHandle& pawn) {
         world.draw(pawn);
     }
     EXPECT_EQ(player.getScore(), score + 100);
-    EXPECT_EQ(world.font.renderer_.drawn != 0, world.producer && !world.producer->nullForAll) << "the score is drawn with the producer's font alone";
+    EXPECT_EQ(!world.font.drawn.empty(), world.producer && !world.producer->nullForAll) << "the score is drawn with the producer's font alone";
     EXPECT_EQ(world.game->sent, world.game->deletions) << "every message is deleted";
     EXPECT_EQ(world.surface.outstanding() + world.colour.outstanding() + world.alpha.outstanding(), 0);
 }
