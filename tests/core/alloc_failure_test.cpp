@@ -204,20 +204,4 @@ TEST_F(AllocationFailure, EveryStepSurvivesEveryRefusedAllocation) {
     EXPECT_GT(total, 100);
 }
 
-// A pawn that could not be made is a null handle, with its loading logged once.
-TEST_F(AllocationFailure, APawnThatCannotBeMadeIsANullHandle) {
-    Stage stage(files_->dir, {});
-    ResourceDir* root = hooks_.rootOver(stage.root);
-    ASSERT_NE(root, nullptr);
-    InterfaceTable* handle = loader_->init(&stage.host);
-    ASSERT_NE(handle, nullptr);
-    hooks_.fail(1, 1);
-    EXPECT_EQ(handle->find<IKTPlayerFactory>("IKTPlayerFactory")->createPlayer(root, "pawn", 7), nullptr);
-    hooks_.fail(0, 0);
-    EXPECT_EQ(stage.host.countLog("KTPlayerFactory::Loading pawn 7...\n"), 1);
-    loader_->release();
-    hooks_.freeRoot(root);
-    EXPECT_EQ(hooks_.now().live, 0);
-}
-
 }  // namespace
