@@ -16,8 +16,6 @@ std::uint16_t rgb(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
     return static_cast<std::uint16_t>(((r & 31) << 10) | ((g & 31) << 5) | (b & 31));
 }
 
-std::uint32_t expectedComponent(std::uint32_t s, std::uint32_t d, std::uint32_t a) { return s * a / 255 + d - d * a / 255; }
-
 constexpr std::uint16_t kBackground = 0x1234;
 
 // A colour-and-alpha video on the "avifile" factory, showing one frame of the given size, opaque.
@@ -88,28 +86,6 @@ TEST(BlendTables, SameTablesOnEveryTarget) {
     for (const auto& [opacity, hash] : cases) {
         tables->setOpacity(opacity);
         EXPECT_EQ(tableHash(*tables), hash) << opacity;
-    }
-}
-
-TEST(BlendedDraw, EveryComponentPairAtEveryAlphaFollowsTheFormula) {
-    // Red and green walk every (source, destination) pair; blue mixes them.
-    Picture picture(32, 32);
-    MemorySurface surface(32, 32);
-    Canvas canvas = canvasOver(surface);
-    for (std::int32_t y = 0; y < 32; ++y)
-        for (std::int32_t x = 0; x < 32; ++x) picture.colour.setPixel16(x, y, rgb(x, y, x ^ y));
-    for (std::uint32_t a = 0; a < 256; ++a) {
-        picture.alpha.fill8(static_cast<std::uint8_t>(a));
-        for (std::int32_t y = 0; y < 32; ++y)
-            for (std::int32_t x = 0; x < 32; ++x) surface.setPixel16(x, y, static_cast<std::uint16_t>(0x8000 | rgb(y, x, x + y)));
-        picture.dual->draw(&canvas);
-        for (std::int32_t y = 0; y < 32; ++y)
-            for (std::int32_t x = 0; x < 32; ++x) {
-                // Untouched at alpha 0, bit 15 and all; otherwise bit 15 cleared.
-                const std::uint16_t expected = a == 0 ? static_cast<std::uint16_t>(0x8000 | rgb(y, x, x + y))
-                                                      : rgb(expectedComponent(x, y, a), expectedComponent(y, x, a), expectedComponent(x ^ y, (x + y) & 31, a));
-                ASSERT_EQ(surface.pixel16(x, y), expected) << x << " " << y << " " << a;
-            }
     }
 }
 
