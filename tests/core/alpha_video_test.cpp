@@ -142,6 +142,19 @@ TEST(KTAlphaVideo, WithoutATableOnlyTheWholeVideoAndWithoutAVideoNothingIsThere)
     EXPECT_TRUE(videoless.videoFactory.opened.empty());
 }
 
+TEST(KTAlphaVideo, ItsVisiblePartIsTheVideosAtTheSamePlace) {
+    PawnArchive pawn(nullptr);
+    IVisible* visible = pawn.video->handle()->find<IVisible>("IVISIBLE");  // how the host finds it
+    ASSERT_EQ(visible, pawn.video->visible());
+    visible->setPosition(2, 3);
+    pawn.colour.fill16(0x7c00);
+    pawn.alpha.fill8(255);
+    MemorySurface surface(8, 8);
+    Canvas canvas = canvasOver(surface);
+    visible->draw(&canvas);
+    EXPECT_EQ((std::vector<int>{surface.pixel16(1, 2), surface.pixel16(2, 3), surface.pixel16(6, 7)}), (std::vector<int>{0, 0x7c00, 0}));
+}
+
 TEST(KTAlphaVideo, LayoutIsTheOneTheProducersPenguinShares) {
     PawnArchive pawn(nullptr);
     KTAlphaVideo* v = pawn.video;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,15 @@ TEST(Sound, MissingHostPartsLeaveAnInertSound) {
         if (factory) { EXPECT_EQ(factory->destroyed.size(), 1u); }
         if (factory && factory->last()) { EXPECT_TRUE(factory->last()->calls.empty()); }
     }
+}
+
+TEST(SoundResource, CopiesTheEntrysRecordAndReadsItOnceThroughAStream) {
+    Buzz buzz;
+    ResourceInfo* record = buzz.root.infoOf(buzz.entry);
+    EXPECT_EQ(std::memcmp(buzz.resource->info.words, record->words, sizeof record->words), 0);
+    EXPECT_EQ(buzz.factory.infos, (std::vector<ResourceInfo*>{record}));  // the archive's record itself
+    EXPECT_EQ(buzz.archive.opens, 1);
+    EXPECT_EQ(buzz.archive.closes, 1);
 }
 
 TEST(SoundResource, AnEntryWithoutARecordGivesNoSound) {
