@@ -80,7 +80,7 @@ TEST(RawAvi, RefusesMissingTruncatedAndForeignFiles) {
         EXPECT_FALSE(factory.lastError().empty()) << name;
     }
     const std::string missing = dir.file("missing.avi");
-    for (const char* name : {missing.c_str(), dir.path.c_str(), "", static_cast<const char*>(nullptr)}) EXPECT_EQ(factory.open(name), nullptr);
+    for (const char* name : {missing.c_str(), dir.path().c_str(), "", static_cast<const char*>(nullptr)}) EXPECT_EQ(factory.open(name), nullptr);
     // Every prefix of the file is refused, whatever field it ends in.
     for (std::size_t length = 0; length < bytes.size(); length += 3) {
         writeBytes(path, std::vector<char>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));

@@ -62,7 +62,7 @@ struct EndlessFactory : HostObject, IArchiveFactory {
 class ResourceTree : public ::testing::Test {
 protected:
     ResourceDir* root() {
-        if (!root_) root_ = archives.makeRootDir(files.path.string());
+        if (!root_) root_ = archives.makeRootDir(files.path().string());
         return root_;
     }
     // The log as "level text" lines, so one comparison checks what was said, how loudly and how often.
@@ -184,7 +184,7 @@ TEST_F(ResourceTree, WildcardsAndSearchesFollowListingThenOpenedChildrenThenCont
     // Sorted listing: SCOREFONTPHASE (a directory: same name, other type), alpha/, beta/, scorefontphase.
     for (const char* file : {"SCOREFONTPHASE/scorefontphase", "alpha/scorefontphase", "beta/scorefontphase", "scorefontphase"}) files.write(file, file);
     // Nothing open yet: the wildcard opens the first listed entry; once beta is open it is the first child.
-    ResourceEntry* first = archives.makeRootDir(files.path.string())->find("*/*");
+    ResourceEntry* first = archives.makeRootDir(files.path().string())->find("*/*");
     ASSERT_NE(first, nullptr);
     EXPECT_STREQ(first->owner->name(), "SCOREFONTPHASE");
     ResourceDir* beta = root()->subDir(root()->find("beta"));
@@ -259,7 +259,7 @@ TEST_F(ResourceTree, SearchesOfEndlessArchivesStopAtTheirBounds) {
 TEST_F(ResourceTree, DirectoryLinksBackUpTheTreeAreLeftOutOfTheListing) {
     files.write("pawns/robot/dual.avi", "");
     const std::pair<const char*, const char*> links[] = {{".", "pawns/loop"}, {"..", "pawns/robot/up"}, {"../..", "pawns/robot/top"}, {"robot", "pawns/alias"}};
-    for (auto [target, link] : links) std::filesystem::create_directory_symlink(target, files.path / link);
+    for (auto [target, link] : links) std::filesystem::create_directory_symlink(target, files.path() / link);
     EXPECT_EQ(root()->findEntry(nullptr, "absent", nullptr), nullptr);
     Lines expected;  // alias leads to robot, no loop: kept, and robot's links are left out there too
     for (const char* link : {"pawns/loop", "pawns/robot/up", "pawns/robot/top", "pawns/alias/up", "pawns/alias/top"})

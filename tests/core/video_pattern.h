@@ -11,29 +11,12 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "core/abi.h"
+#include "tests/support/temp_dir.h"
 
 namespace videotest {
 
-// A directory of its own per test, removed afterwards.
-struct TempDir {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 (std::string("pawn_video_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + std::to_string(::getpid()));
-    TempDir() {
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    // Writes `bytes` to a file at `relative`, making the directories on the way.
-    std::string write(const std::string& relative, const std::string& bytes) const {
-        std::filesystem::create_directories((path / relative).parent_path());
-        std::ofstream(path / relative, std::ios::binary) << bytes;
-        return file(relative);
-    }
-};
+using testfiles::TempDir;
 
 // Frame f as BGRA, rows top-down.
 inline std::vector<std::uint8_t> pattern(int width, int height, int f) {

@@ -11,7 +11,6 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -34,6 +33,7 @@
 #include "host/core/sound_factory.h"
 #include "host/core/surface.h"
 #include "tests/support/counted_message.h"
+#include "tests/support/temp_dir.h"
 
 namespace pawntest {
 
@@ -66,29 +66,8 @@ inline std::vector<SequenceRun> pawnSequences() {
 }
 inline std::vector<SequenceRun> penguinSequences() { return sequencesOf({{"wait", 3, 3}, {"buzz", 3, 4}, {"freeze", 0, 2}}); }
 
-// A directory made for one world and removed with it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "pawn-world-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& relative) const { return (path_ / relative).string(); }
-
-private:
-    fs::path path_;
-};
-
-inline void writeFile(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testfiles::TempDir;
+using testfiles::writeFile;
 
 // Mono 16-bit PCM at 8 kHz holding `frames` samples of a quiet saw.
 inline void writeWav(const std::string& path, int frames) {
@@ -210,7 +189,7 @@ struct WorldFiles {
             writeVideo(dir / name, 16, {Stage::bonusVideoColour()}, true);
         }
     }
-    TempDir dir;
+    TempDir dir{"pawn-world"};
 };
 
 // What a game keeps of one pawn: its handle and the two interfaces it looked up by name.
