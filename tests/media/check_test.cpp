@@ -9,13 +9,13 @@
 #include "tools/archive/alpha_avi_writer.h"
 #include "tools/samplegen/raster.h"
 #include "tools/samplegen/sounds.h"
-#include "tests/media/scratch_files.h"
+#include "tests/media/stage_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using scratch::TempDir;
-using scratch::writeFile;
+using testfiles::TempDir;
+using testfiles::writeFile;
 using pawnstage::ArchiveReport;
 using pawnstage::CheckStatus;
 
@@ -81,9 +81,9 @@ bool reports(const ArchiveReport& report, const std::string& check, CheckStatus 
     return false;
 }
 
-scratch::Printed runCheck(std::vector<std::string> arguments) {
+stagerun::Printed runCheck(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "check");
-    return scratch::runCommand(runCheckCommand, arguments);
+    return stagerun::runCommand(runCheckCommand, arguments);
 }
 
 TEST(CheckCommand, ReportsEachPlantedFault) {
@@ -190,7 +190,7 @@ TEST(CheckCommand, ExitStatusTellsUsageErrorsFromBrokenArchivesAndJsonCarriesThe
     const std::string root = temp.path().string();
     for (const auto& usage : std::vector<std::vector<std::string>>{{}, {"--frobnicate", good.string()}, {"--root"}}) EXPECT_EQ(runCheck(usage).status, 2);
     EXPECT_EQ(runCheck({"--help"}).status, 0);
-    scratch::Printed run = runCheck({"--root", root, good.string()});
+    stagerun::Printed run = runCheck({"--root", root, good.string()});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("0 errors, 0 warnings"), std::string::npos) << run.out;
     run = runCheck({"--root=" + root, good.string(), bad.string()});

@@ -7,11 +7,11 @@
 #include "core/allocator.h"
 #include "host/core/raw_avi.h"
 #include "host/media/ffmpeg_video.h"
+#include "tools/archive/encoded_file.h"
 #include "tests/core/video_pattern.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 }
 
 using namespace hostengine;
@@ -25,30 +25,9 @@ void encodeAvi(const std::string& path, const char* encoderName, AVPixelFormat f
     av_log_set_level(AV_LOG_QUIET);  // the refused files make the demuxer complain
     const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName);
     ASSERT_NE(encoder, nullptr) << encoderName;
-    AVFormatContext* output = nullptr;
-    ASSERT_GE(avformat_alloc_output_context2(&output, nullptr, container, path.c_str()), 0);
-    AVStream* stream = avformat_new_stream(output, nullptr);
-    AVCodecContext* codec = avcodec_alloc_context3(encoder);
-    codec->width = width, codec->height = height, codec->pix_fmt = format, codec->time_base = AVRational{1, 12}, codec->gop_size = gop, codec->thread_count = 1;
-    if (output->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    ASSERT_GE(avcodec_open2(codec, encoder, nullptr), 0) << encoderName;
-    ASSERT_GE(avcodec_parameters_from_context(stream->codecpar, codec), 0);
-    stream->time_base = codec->time_base;
-    ASSERT_GE(avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE), 0);
-    ASSERT_GE(avformat_write_header(output, nullptr), 0);
-    AVFrame* frame = av_frame_alloc();
-    frame->format = format, frame->width = width, frame->height = height;
-    ASSERT_GE(av_frame_get_buffer(frame, 0), 0);
-    AVPacket* packet = av_packet_alloc();
-    auto drain = [&] {
-        while (avcodec_receive_packet(codec, packet) == 0) {
-            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-            packet->stream_index = stream->index;
-            av_interleaved_write_frame(output, packet);
-        }
-    };
+    pawnarchive::EncodedFile file(path, {container, encoder->id, format, width, height, 1, 12, [gop](AVCodecContext* codec) { codec->gop_size = gop; }});
     for (int f = 0; f < frames; ++f) {
-        ASSERT_GE(av_frame_make_writable(frame), 0);
+        AVFrame* frame = file.frame();
         const std::vector<std::uint8_t> bgra = pattern(width, height, f);
         // Filled by hand: swscale drops the alpha on its way to planar GBRA.
         for (int y = 0; y < height; ++y)
@@ -60,18 +39,9 @@ void encodeAvi(const std::string& path, const char* encoderName, AVPixelFormat f
                 else if (format == AV_PIX_FMT_RGBA) std::memcpy(at(0, 4), rgba, 4);
                 else *at(0, 1) = p[1], *at(1, 1) = p[0], *at(2, 1) = p[2], *at(3, 1) = p[3];  // GBRAP
             }
-        frame->pts = f;
-        ASSERT_GE(avcodec_send_frame(codec, frame), 0);
-        drain();
+        file.send(f);
     }
-    avcodec_send_frame(codec, nullptr);
-    drain();
-    av_write_trailer(output);
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&codec);
-    avio_closep(&output->pb);
-    avformat_free_context(output);
+    file.finish();
 }
 
 }  // namespace

@@ -7,18 +7,13 @@
 #include "tests/media/stage_program.h"
 
 namespace fs = std::filesystem;
-using scratch::readFile;
-using scratch::TempDir;
+using testfiles::readFile;
+using testfiles::TempDir;
 using stagerun::runStage;
 
 namespace {
 
 const std::string kSamples = PAWN_SAMPLES_DIR;
-
-std::string write(const TempDir& work, const std::string& name, const std::string& text) {
-    scratch::writeFile(work / name, text);
-    return (work / name).string();
-}
 
 // Files whose names mark an unfinished output.
 std::vector<std::string> leftovers(const TempDir& work) {
@@ -39,45 +34,10 @@ fs::path linkedSamples(const TempDir& work) {
 
 }  // namespace
 
-TEST(StageHostile, LoopsHugeAndEndlessInputEndQuicklyInLittleMemory) {
-    TempDir work;
-    const fs::path looped = linkedSamples(work);
-    fs::create_directory_symlink(".", looped / "pawns" / "loop");
-    fs::create_directories(looped / "pawns" / "deep");
-    fs::create_directory_symlink("..", looped / "pawns" / "deep" / "up");
-    const std::string nosuch = write(work, "nosuch.show", "player 1 nosuch at 100\n0.2 end\n");
-    const std::string big = write(work, "big.show", "");
-    fs::resize_file(big, (std::size_t{64} << 20) + 1);
-    const struct {
-        const char* name;
-        std::vector<std::string> args;
-        int status;
-        const char* message;
-    } cases[] = {
-        {"two links up the samples tree", {"render", "--script", nosuch, "--samples", looped.string(), "--out", (work / "f/").string(), "--fps", "5"}, 0, ""},
-        {"a script that never ends", {"render", "--script", "/dev/zero", "--samples", kSamples}, 1, "/dev/zero: not a regular file"},
-        {"a script past the limit", {"render", "--script", big, "--samples", kSamples}, 1, "larger than 64 MB"},
-        {"a directory as the script", {"play", "--script", work.path().string(), "--samples", kSamples}, 1, ": a directory, not a show script"},
-    };
-    long ceilingKb = 200 * 1024;
-#ifdef __SANITIZE_ADDRESS__
-    // The sanitizer's own shadow and quarantine come first: the ceiling is above the same show on the bundled samples.
-    ceilingKb += runStage({"render", "--script", nosuch, "--samples", kSamples, "--out", (work / "g/").string(), "--fps", "5"}, work.path()).maxRssKb;
-#endif
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto run = runStage(c.args, work.path(), {{}, std::chrono::seconds(60)});
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.status, c.status) << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-        EXPECT_LT(run.maxRssKb, ceilingKb);
-    }
-}
-
 TEST(StageHostile, AnInterruptedOrFailedRenderLeavesTheOldOutputUntouched) {
     TempDir work;
-    const std::string shortShow = write(work, "short.show", "player 1 robot at 100 280\n0 1 buzz\n0.5 end\n");
-    const std::string longShow = write(work, "long.show", "player 1 robot at 100 280\n0 1 buzz\n1 1 addScore 100\n60 end\n");
+    const std::string shortShow = work.write("short.show", "player 1 robot at 100 280\n0 1 buzz\n0.5 end\n");
+    const std::string longShow = work.write("long.show", "player 1 robot at 100 280\n0 1 buzz\n1 1 addScore 100\n60 end\n");
     for (const char* name : {"good.mp4", "good.gif"}) {
         const std::string good = (work / name).string();
         ASSERT_EQ(runStage({"render", "--script", shortShow, "--samples", kSamples, "--out", good, "--size", "160x120", "--fps", "10"}, work.path()).status, 0);
@@ -112,7 +72,7 @@ TEST(StageHostile, AnInterruptedOrFailedRenderLeavesTheOldOutputUntouched) {
 TEST(StageHostile, PngFramesOfAnOlderLongerRenderAreRemoved) {
     TempDir work;
     for (const char* end : {"1", "0.4"}) {
-        const std::string show = write(work, "s.show", std::string("player 1 robot at 100 280\n") + end + " end\n");
+        const std::string show = work.write("s.show", std::string("player 1 robot at 100 280\n") + end + " end\n");
         const auto run = runStage({"render", "--script", show, "--samples", kSamples, "--out", (work / "frames/").string(), "--fps", "10", "--size", "64x48"}, work.path());
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(std::string(end) == "1" || run.err.find("(6 older frames beyond this render removed)") != std::string::npos) << run.err;
@@ -122,16 +82,28 @@ TEST(StageHostile, PngFramesOfAnOlderLongerRenderAreRemoved) {
     EXPECT_EQ(leftovers(work), std::vector<std::string>{});
 }
 
-TEST(StageHostile, CommandLinesAndShowsThatCannotBeRenderedAreRefusedWithTheirCause) {
+TEST(StageHostile, CommandLinesAndInputsThatCannotBeRenderedAreRefusedWithTheirCauseQuicklyInLittleMemory) {
     TempDir work;
-    const std::string show = write(work, "s.show", "player 1 robot at 100 280\n0.2 end\n");
-    const std::string empty = write(work, "empty.show", "player 1 robot at 100 280\n0 end\n");
-    const std::string bad = write(work, "bad.show", "player 1 robot at 100\n0 1 comingUp\n");
+    const fs::path looped = linkedSamples(work);
+    fs::create_directory_symlink(".", looped / "pawns" / "loop");
+    fs::create_directories(looped / "pawns" / "deep");
+    fs::create_directory_symlink("..", looped / "pawns" / "deep" / "up");
+    const std::string nosuch = work.write("nosuch.show", "player 1 nosuch at 100\n0.2 end\n");
+    const std::string big = work.write("big.show", "");
+    fs::resize_file(big, (std::size_t{64} << 20) + 1);
+    const std::string show = work.write("s.show", "player 1 robot at 100 280\n0.2 end\n");
+    const std::string empty = work.write("empty.show", "player 1 robot at 100 280\n0 end\n");
+    const std::string bad = work.write("bad.show", "player 1 robot at 100\n0 1 comingUp\n");
     const struct {
         std::vector<std::string> args;
         int status;
         const char* message;
     } cases[] = {
+        // Two links up the samples tree, a script that never ends, one past the limit, a directory.
+        {{"render", "--script", nosuch, "--samples", looped.string(), "--out", (work / "f/").string(), "--fps", "5"}, 0, "(0.200 s at 5 fps"},
+        {{"render", "--script", "/dev/zero", "--samples", kSamples}, 1, "/dev/zero: not a regular file"},
+        {{"render", "--script", big, "--samples", kSamples}, 1, "larger than 64 MB"},
+        {{"play", "--script", work.path().string(), "--samples", kSamples}, 1, ": a directory, not a show script"},
         {{"render", "--script", bad, "--samples", kSamples, "--out", (work / "x/").string()}, 1, "bad.show:2:13: expected a number of milliseconds after 'comingUp'"},
         {{"render", "--script", show, "--samples", kSamples, "--out", (work / "a.gif").string(), "--fps", "60"}, 2, "a GIF shows at most 50 frames a second"},
         {{"render", "--script", show, "--samples", kSamples, "--out", (work / "a.gif").string(), "--fps", "50"}, 0, "10 frames (0.200 s at 50 fps"},
@@ -145,11 +117,18 @@ TEST(StageHostile, CommandLinesAndShowsThatCannotBeRenderedAreRefusedWithTheirCa
         {{"render", "--samples", (work / "none").string()}, 2, "is not a directory"},
         {{"\x1b]0;owned\x07"}, 2, "unknown command '\\x1B]0;owned\\x07'"},
     };
+    long ceilingKb = 200 * 1024;
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer's own shadow and quarantine come first: the ceiling is above the same show on the bundled samples.
+    ceilingKb += runStage({"render", "--script", nosuch, "--samples", kSamples, "--out", (work / "g/").string(), "--fps", "5"}, work.path()).maxRssKb;
+#endif
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        const auto run = runStage(c.args, work.path());
+        const auto run = runStage(c.args, work.path(), {{}, std::chrono::seconds(60)});
+        ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_LT(run.maxRssKb, ceilingKb);
     }
     // A plug-in named without a directory is the one in the current directory, not the system's.
     const fs::path here = fs::current_path();
@@ -168,7 +147,7 @@ TEST(StageHostile, TheStageNamesWhatTheModuleWouldLeaveUnsaid) {
     fs::create_directories(samples / "pawns" / "piped");
     ::mkfifo((samples / "pawns" / "piped" / "dual.avi").c_str(), 0644);
     fs::create_directories(samples / "producer");
-    const std::string show = write(work, "s.show", "player 1 empty at 0 280\nplayer 2 piped at 200 280\nplayer 3 robot at 400 280\nplayer 4 nosuch at 500\n"
+    const std::string show = work.write("s.show", "player 1 empty at 0 280\nplayer 2 piped at 200 280\nplayer 3 robot at 400 280\nplayer 4 nosuch at 500\n"
                                                    "0 3 bonus 16\n0.1 3 bonus 4\n0.2 all addScore 10\n0.3 end\n");
     const auto run = runStage({"render", "--script", show, "--samples", samples.string(), "--out", (work / "f/").string(), "--fps", "10", "--log-level", "1"},
                               work.path());

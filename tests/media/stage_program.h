@@ -1,8 +1,10 @@
 // The built pawnstage program run as a user runs it, in a process group of its own and bounded by
-// a deadline of the test's, so that a hang fails one test instead of stopping the suite.
+// a deadline of the test's, so that a hang fails one test instead of stopping the suite; and its
+// commands run in-process with what they print captured.
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,9 +17,25 @@
 #include <thread>
 #include <vector>
 
-#include "tests/media/scratch_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace stagerun {
+
+struct Printed {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline Printed runCommand(int (*command)(int, char**), std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = command(static_cast<int>(argv.size()), argv.data());
+    std::string out = testing::internal::GetCapturedStdout();
+    return Printed{status, out, testing::internal::GetCapturedStderr()};
+}
 
 struct Outcome {
     bool finished = false;  // within the deadline
@@ -85,8 +103,8 @@ inline Outcome runStage(const std::vector<std::string>& args, const std::filesys
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    run.out = scratch::readFile(work / "stdout.txt");
-    run.err = scratch::readFile(work / "stderr.txt");
+    run.out = testfiles::readFile(work / "stdout.txt");
+    run.err = testfiles::readFile(work / "stderr.txt");
     return run;
 }
 

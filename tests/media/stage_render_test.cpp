@@ -3,7 +3,6 @@
 // at what comes out: pixels, streams, sounds played, log lines.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <regex>
 
@@ -16,27 +15,18 @@
 #include "tests/media/stage_program.h"
 
 namespace fs = std::filesystem;
-using scratch::readFile;
-using scratch::TempDir;
+using testfiles::readFile;
+using testfiles::TempDir;
 using stagerun::runStage;
 
 namespace {
 
-// A pawn "dot": a 48 x 64 ellipse in eight colours, the buzzers and the score sound; the producer
-// draws its own bonus badges.
+// A pawn "dot": a 48 x 64 box in eight colours, the buzzers and the score sound; the producer draws
+// its own bonus badges.
 fs::path makeSamples(const fs::path& dir) {
-    std::vector<std::vector<std::uint8_t>> frames;
-    for (int k = 0; k < 8; ++k) {
-        std::vector<std::uint8_t> bgra(48 * 64 * 4, 0);
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 48; ++x)
-                if (std::pow((x - 23.5) / 24.0, 2) + std::pow((y - 31.5) / 32.0, 2) <= 1.0) {
-                    std::uint8_t* p = &bgra[(static_cast<std::size_t>(y) * 48 + x) * 4];
-                    p[0] = static_cast<std::uint8_t>(40 + 25 * k), p[1] = static_cast<std::uint8_t>(200 - 20 * k), p[2] = 250, p[3] = 255;
-                }
-        frames.push_back(std::move(bgra));
-    }
-    EXPECT_TRUE(writeFigurePawn(dir / "pawns" / "dot", 48, 64, frames));
+    std::vector<std::uint32_t> colours;
+    for (std::uint32_t k = 0; k < 8; ++k) colours.push_back(0xFFFA0000 | (200 - 20 * k) << 8 | (40 + 25 * k));
+    EXPECT_TRUE(writeFigurePawn(dir / "pawns" / "dot", 48, 64, boxFrames(48, 64, colours)));
     // Square tones short enough to be over before the next cue plays the same one.
     auto tone = [](const fs::path& path, int ms, int hertz) {
         std::vector<std::int16_t> samples(static_cast<std::size_t>(22050 * ms / 1000));
@@ -100,7 +90,7 @@ Difference compare(const Picture& a, const Picture& b, int x0, int y0, int x1, i
 }
 
 std::vector<std::string> renderArgs(const TempDir& work, const std::string& script, const std::string& out, std::vector<std::string> more = {}) {
-    scratch::writeFile(work / "test.show", script);
+    testfiles::writeFile(work / "test.show", script);
     std::vector<std::string> args = {"render", "--script", (work / "test.show").string(), "--samples", samples().string(), "--out", (work / out).string(), "--fps", "10"};
     args.insert(args.end(), more.begin(), more.end());
     return args;

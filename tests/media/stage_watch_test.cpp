@@ -11,16 +11,14 @@
 #include "tests/media/stage_program.h"
 
 namespace fs = std::filesystem;
-using scratch::readFile;
-using scratch::writeFile;
+using testfiles::readFile;
+using testfiles::writeFile;
 
 namespace {
 
 // A pawn that is one opaque 48 x 64 box of one colour in every frame: whatever it plays, it looks the same.
 void writeBoxPawn(const fs::path& samples, std::uint32_t bgra, bool withTable = true) {
-    std::vector<std::uint8_t> frame(48 * 64 * 4);
-    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(bgra >> (8 * (i % 4)));
-    ASSERT_TRUE(writeFigurePawn(samples / "pawns" / "box", 48, 64, std::vector<std::vector<std::uint8_t>>(4, frame), withTable));
+    ASSERT_TRUE(writeFigurePawn(samples / "pawns" / "box", 48, 64, boxFrames(48, 64, {bgra, bgra, bgra, bgra}), withTable));
 }
 constexpr std::uint32_t kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
 
@@ -30,7 +28,7 @@ void tick() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
 }  // namespace
 
 TEST(StageWatch, ReloadKeepsTheClockForTheSamePlayersRestartsForNewOnesAndKeepsTheShowOnAnError) {
-    scratch::TempDir dir("live_show");
+    testfiles::TempDir dir("live_show");
     const fs::path samples = dir / "samples", script = dir / "live.show";
     writeBoxPawn(samples, kGreen);
     writeFile(script, "player 1 box at 100 280\n0 1 showScore 1\n0 1 addScore 40\n10 end\n");
@@ -76,7 +74,7 @@ TEST(StageWatch, ReloadKeepsTheClockForTheSamePlayersRestartsForNewOnesAndKeepsT
 
 TEST(StageWatch, ReloadsTheEditedScriptAndArchiveAndShowsAScriptErrorWithTheWindowOpen) {
     if (!stagerun::haveProgram("xvfb-run")) GTEST_SKIP() << "no xvfb-run";
-    scratch::TempDir dir("stage_watch");
+    testfiles::TempDir dir("stage_watch");
     const fs::path samples = dir / "samples", script = dir / "live.show", shots = dir / "shots";
     writeBoxPawn(samples, kGreen);
     writeFile(script, "player 1 box at 100 280\n0 1 showScore 1\n120 end\n");
