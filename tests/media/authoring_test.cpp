@@ -216,10 +216,9 @@ TEST(Pack, UnpackedAndPackedAgainTheRobotPlaysTheSameShowFrameByFrameWithOrWitho
     EXPECT_GT(moving, 75);  // of 240 frames: the figure rises, buzzes, reacts and freezes
 }
 
-TEST(Sheet, RobotSheetHasOneRowPerSequenceWhoseFramesAreTheUnpackedFramesOnTheStageAndCheckDrawsIt) {
+TEST(Sheet, RobotSheetHasOneRowPerSequenceWhoseFramesAreTheArchivesOnTheStageAndCheckDrawsIt) {
     TempDir temp("pawn_authoring");
     const fs::path robot = kSamples / "pawns" / "robot";
-    ASSERT_EQ(runCommand(pawnstage::runUnpackCommand, {robot.string(), (temp / "frames").string()}).status, 0);
     const stagerun::Printed sheet = runCommand(pawnstage::runSheetCommand, {robot.string(), "--out", (temp / "sheet.png").string(), "--gif", (temp / "gifs").string()});
     ASSERT_EQ(sheet.status, 0) << sheet.err;
     // The check draws the same picture beside its report.
@@ -242,20 +241,16 @@ TEST(Sheet, RobotSheetHasOneRowPerSequenceWhoseFramesAreTheUnpackedFramesOnTheSt
 
     const std::vector<std::uint16_t> backdrop = pawnstage::makeBackdrop();
     for (std::size_t row = 0; row < frames.sequences.size(); ++row) {
-        const std::string& name = frames.sequences[row].name;
-        SCOPED_TRACE(name);
-        EXPECT_EQ(name, pawnstage::pawnSequenceNames()[row]);
-        ASSERT_EQ(entriesOf(temp / "frames" / name).size(), frames.sequences[row].frames.size());
-        for (std::size_t column = 0; column < frames.sequences[row].frames.size(); ++column) {
-            std::int32_t w = 0, h = 0;
-            std::vector<std::uint8_t> bgra;
-            bool hasAlpha = false;
-            ASSERT_TRUE(hostengine::readPngBgra((temp / "frames" / name / pawnarchive::frameFileName(static_cast<int>(column))).string(), w, h, bgra, hasAlpha));
+        const pawnstage::FrameSequence& sequence = frames.sequences[row];
+        SCOPED_TRACE(sequence.name);
+        EXPECT_EQ(sequence.name, pawnstage::pawnSequenceNames()[row]);
+        for (std::size_t column = 0; column < sequence.frames.size(); ++column) {
+            const pawnstage::FramePicture& picture = sequence.frames[column];
             const Point at = layout.frameAt(row, column);
             int mismatches = 0;
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) {
-                    const std::uint8_t* frame = &bgra[(static_cast<std::size_t>(y) * w + x) * 4];
+            for (int y = 0; y < picture.height; ++y)
+                for (int x = 0; x < picture.width; ++x) {
+                    const std::uint8_t* frame = &picture.bgra[(static_cast<std::size_t>(y) * picture.width + x) * 4];
                     const std::uint8_t* shown = &rgb[(static_cast<std::size_t>(at.y + y) * width + at.x + x) * 3];
                     // Opaque pixels show the frame's colour in 5 bits, transparent ones the stage where a risen pawn stands.
                     const std::uint16_t stage = backdrop[static_cast<std::size_t>(280 + y) * 640 + 245 + x];
@@ -269,9 +264,9 @@ TEST(Sheet, RobotSheetHasOneRowPerSequenceWhoseFramesAreTheUnpackedFramesOnTheSt
         }
         // Its GIF has a picture for every frame of the sequence.
         std::string error;
-        auto gif = hostengine::FfmpegFrameSource::open((temp / "gifs" / (name + ".gif")).string(), error, true);
+        auto gif = hostengine::FfmpegFrameSource::open((temp / "gifs" / (sequence.name + ".gif")).string(), error, true);
         ASSERT_TRUE(gif) << error;
-        EXPECT_EQ(static_cast<std::size_t>(gif->frameCount()), frames.sequences[row].frames.size());
+        EXPECT_EQ(static_cast<std::size_t>(gif->frameCount()), sequence.frames.size());
     }
 }
 
