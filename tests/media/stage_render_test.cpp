@@ -3,7 +3,7 @@
 // at what comes out: pixels, streams, sounds played, log lines.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <regex>
 
 #include "host/core/surface.h"
@@ -51,17 +51,13 @@ struct Picture {
     const std::uint8_t* at(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
 };
 
-Picture readPicture(const fs::path& path) {
+// Frame `index` (0..9) of the render in work/frames.
+Picture frame(const TempDir& work, int index) {
     Picture picture;
+    const fs::path path = work / ("frames/frame0000" + std::to_string(index) + ".png");
     std::string error;
     EXPECT_TRUE(hostengine::readPng(path.string(), picture.width, picture.height, picture.rgb, &error)) << path << ": " << error;
     return picture;
-}
-
-Picture frame(const TempDir& work, int index) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frames/frame%05d.png", index);
-    return readPicture(work / name);
 }
 
 // The empty stage as the frames show it.
@@ -72,20 +68,16 @@ Picture backdrop() {
     return Picture{pawnstage::kStageWidth, pawnstage::kStageHeight, surface.toRgb24()};
 }
 
-// Pixels of the area (x1, y1 exclusive) that differ by more than `tolerance` in a component, and the first row of them.
+// Pixels of the area (x1, y1 exclusive) that differ, and the first row of them.
 struct Difference {
     int pixels = 0, firstRow = -1;
 };
 
-Difference compare(const Picture& a, const Picture& b, int x0, int y0, int x1, int y1, int tolerance = 0) {
+Difference compare(const Picture& a, const Picture& b, int x0, int y0, int x1, int y1) {
     Difference d;
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
-            for (int c = 0; c < 3; ++c)
-                if (std::abs(a.at(x, y)[c] - b.at(x, y)[c]) > tolerance) {
-                    d.firstRow = d.pixels++ ? d.firstRow : y;
-                    break;
-                }
+            if (!std::equal(a.at(x, y), a.at(x, y) + 3, b.at(x, y))) d.firstRow = d.pixels++ ? d.firstRow : y;
     return d;
 }
 
