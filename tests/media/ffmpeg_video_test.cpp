@@ -25,7 +25,8 @@ void encodeAvi(const std::string& path, const char* encoderName, AVPixelFormat f
     av_log_set_level(AV_LOG_QUIET);  // the refused files make the demuxer complain
     const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName);
     ASSERT_NE(encoder, nullptr) << encoderName;
-    pawnarchive::EncodedFile file(path, {container, encoder->id, format, width, height, 1, 12, [gop](AVCodecContext* codec) { codec->gop_size = gop; }});
+    pawnarchive::EncodedFile file(path, {container, encoder->id, format, width, height, 1, 12,
+                                         [gop](AVCodecContext* codec) { codec->gop_size = gop; }});
     for (int f = 0; f < frames; ++f) {
         AVFrame* frame = file.frame();
         const std::vector<std::uint8_t> bgra = pattern(width, height, f);

@@ -57,7 +57,9 @@ TEST(SampleContent, FiguresHaveSoftEdgesStayInsideTheirFramesAndRestOnACalmPoseA
         if (!archive) continue;
         // The first frame of a sequence, as its table entry names it.
         const std::string table = readFile(kSamples / figure / "sequence.ini");
-        auto first = [&](const std::string& name) { return frames.at(std::stoul(table.substr(table.find('@', table.find("\n" + name + "=")) + 1))); };
+        auto first = [&](const std::string& name) {
+            return frames.at(std::stoul(table.substr(table.find('@', table.find("\n" + name + "=")) + 1)));
+        };
         // A pawn rests on frame 0 of a run after it wraps: the idles and buzzes share the calm pose...
         const std::vector<std::uint8_t> calm = first("wait01");
         for (const char* name : {"wait02", "wait03", "buzz01", "buzz03"}) EXPECT_EQ(first(name), calm) << name;

@@ -48,7 +48,7 @@ TEST(StageHostile, AnInterruptedOrFailedRenderLeavesTheOldOutputUntouched) {
             for (const int afterMs : {50, 400, 1500}) {
                 SCOPED_TRACE(std::string(name) + " signal " + std::to_string(signal) + " after " + std::to_string(afterMs) + " ms");
                 const auto run = runStage({"render", "--script", longShow, "--samples", kSamples, "--out", good, "--size", "160x120"}, work.path(),
-                                          {{}, std::chrono::seconds(120), signal, std::chrono::milliseconds(afterMs)});
+                                          {std::chrono::seconds(120), signal, std::chrono::milliseconds(afterMs)});
                 ASSERT_TRUE(run.finished);
                 EXPECT_EQ(run.status, -signal) << run.err;
                 EXPECT_EQ(readFile(good), before);
@@ -124,7 +124,7 @@ TEST(StageHostile, CommandLinesAndInputsThatCannotBeRenderedAreRefusedWithTheirC
 #endif
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        const auto run = runStage(c.args, work.path(), {{}, std::chrono::seconds(60)});
+        const auto run = runStage(c.args, work.path(), {std::chrono::seconds(60)});
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;

@@ -46,14 +46,15 @@ struct Outcome {
 };
 
 struct How {
-    std::vector<std::string> prefix;  // what the program runs under, such as xvfb-run
     std::chrono::milliseconds deadline = std::chrono::seconds(120);
     int signal = 0;  // sent after `signalAfter`
     std::chrono::milliseconds signalAfter{};
 };
 
 // No sound device here; SDL's system libraries (D-Bus) keep memory to the end, which is not the stage's.
-inline const std::vector<std::string> kInXvfb = {"env", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0", "xvfb-run", "-a"};
+// The screen has room for the window.
+inline const std::vector<std::string> kInXvfb = {"env", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0", "xvfb-run", "-a",
+                                                 "-s",  "-screen 0 1024x768x24"};
 
 inline bool haveProgram(const char* name) { return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0; }
 
@@ -78,7 +79,7 @@ inline pid_t startStage(const std::vector<std::string>& args, const std::filesys
 }
 
 inline Outcome runStage(const std::vector<std::string>& args, const std::filesystem::path& work, const How& how = {}) {
-    const pid_t child = startStage(args, work, how.prefix);
+    const pid_t child = startStage(args, work);
     Outcome run;
     const auto start = std::chrono::steady_clock::now();
     bool signalled = how.signal == 0;

@@ -78,10 +78,8 @@ TEST(StageWatch, ReloadsTheEditedScriptAndArchiveAndShowsAScriptErrorWithTheWind
     const fs::path samples = dir / "samples", script = dir / "live.show", shots = dir / "shots";
     writeBoxPawn(samples, kGreen);
     writeFile(script, "player 1 box at 100 280\n0 1 showScore 1\n120 end\n");
-    std::vector<std::string> xvfb = stagerun::kInXvfb;
-    xvfb.insert(xvfb.end(), {"-s", "-screen 0 1024x768x24"});
     const pid_t window = stagerun::startStage({"play", "--watch", "--reload-shots", shots.string(), "--script", script.string(), "--samples", samples.string()},
-                                              dir.path(), xvfb);
+                                              dir.path(), stagerun::kInXvfb);
     bool open = true;
     // Shot `n` once the program has printed its path (it does when the file is complete); {r, g, b} at (x, y).
     std::int32_t width = 0, height = 0;
