@@ -181,9 +181,8 @@ TEST(Pack, UnpackedAndPackedAgainTheRobotPlaysTheSameShowFrameByFrameWithOrWitho
 
     // The bundled samples with the robot replaced by its repacked self.
     const fs::path root = temp / "root";
-    fs::create_directories(root / "pawns");
-    for (const auto& entry : fs::directory_iterator(kSamples))
-        if (entry.path().filename() != "pawns") fs::copy(entry.path(), root / entry.path().filename(), fs::copy_options::recursive);
+    fs::copy(kSamples, root, fs::copy_options::recursive);
+    fs::remove_all(root / "pawns" / "robot");
     fs::copy(temp / "again", root / "pawns" / "robot", fs::copy_options::recursive);
 
     const pawnstage::ShowScript script = pawnstage::parseShowScript(
