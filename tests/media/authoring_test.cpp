@@ -103,7 +103,7 @@ TEST(Pack, ErrorsNameTheFileAndLeaveNothingBehindWarningsDoNotStopIt) {
     }
 }
 
-TEST(Pack, MakesTheSameBytesEveryTimeReplacesOnlyArchivesAndCutsVideosByTheirList) {
+TEST(Pack, MakesTheSameBytesEveryTimeReplacesOnlyArchivesAndCutsByTheirListAndUnpackRefusesEscapingNames) {
     TempDir temp("pawn_authoring");
     const fs::path frames = writeFrames(temp / "frames");
     std::ofstream(temp / "mine.txt") << "precious";
@@ -122,6 +122,17 @@ TEST(Pack, MakesTheSameBytesEveryTimeReplacesOnlyArchivesAndCutsVideosByTheirLis
     for (const std::string& name : pawnstage::pawnSequenceNames()) expected += name + "=2@" + std::to_string((first += 2) - 2) + "\n";
     const std::string table = readFile(temp / "a" / "sequence.ini");
     EXPECT_EQ(table.substr(table.find("[color]")), expected);
+
+    // Sequence names that would leave the folder are refused by unpack and sheet, which write nothing.
+    std::ofstream(temp / "b" / "sequence.ini", std::ios::app) << "../escape=2@0\n";
+    for (const auto& [command, arguments] : std::vector<std::pair<int (*)(int, char**), std::vector<std::string>>>{
+             {pawnstage::runUnpackCommand, {(temp / "b").string(), (temp / "out").string()}},
+             {pawnstage::runSheetCommand, {(temp / "b").string(), "--gif", (temp / "out").string()}}}) {
+        const stagerun::Printed refused = runCommand(command, arguments);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("sequence.ini:22: error: '../escape' cannot name a file or folder"), std::string::npos) << refused.err;
+        EXPECT_EQ(entriesOf(temp.path()), (std::vector<std::string>{"a", "b", "frames", "mine.txt"}));
+    }
 
     // An archive is replaced by a complete new one, and nothing of the old one is left beside it.
     fs::remove_all(frames / "wait07");
@@ -143,20 +154,6 @@ TEST(Pack, MakesTheSameBytesEveryTimeReplacesOnlyArchivesAndCutsVideosByTheirLis
     const fs::path penguin = writeFrames(temp / "penguin", pawnstage::penguinSequenceNames());
     EXPECT_EQ(pack({"--penguin", penguin.string(), (temp / "pingouin").string()}), 0);
     EXPECT_EQ(pack({penguin.string(), (temp / "pawn").string()}), 1);
-}
-
-TEST(Unpack, SequenceNamesThatWouldLeaveTheFolderAreRefused) {
-    TempDir temp("pawn_authoring");
-    ASSERT_EQ(pack({writeFrames(temp / "frames").string(), (temp / "a").string()}), 0);
-    std::ofstream(temp / "a" / "sequence.ini", std::ios::app) << "../escape=2@0\n";
-    for (const auto& [command, arguments] : std::vector<std::pair<int (*)(int, char**), std::vector<std::string>>>{
-             {pawnstage::runUnpackCommand, {(temp / "a").string(), (temp / "out").string()}},
-             {pawnstage::runSheetCommand, {(temp / "a").string(), "--gif", (temp / "out").string()}}}) {
-        const stagerun::Printed refused = runCommand(command, arguments);
-        EXPECT_EQ(refused.status, 1);
-        EXPECT_NE(refused.err.find("sequence.ini:22: error: '../escape' cannot name a file or folder"), std::string::npos) << refused.err;
-        EXPECT_EQ(entriesOf(temp.path()), (std::vector<std::string>{"a", "frames"}));
-    }
 }
 
 TEST(Pack, FramesComeInNameOrderWithNumbersComparedByValue) {

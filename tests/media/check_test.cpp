@@ -181,7 +181,7 @@ TEST(CheckCommand, WhereTheArchiveIsFoundAndWhatItMustHold) {
     EXPECT_EQ(rootless.count(CheckStatus::Error), 0);
 }
 
-TEST(CheckCommand, ExitStatusTellsUsageErrorsFromBrokenArchivesAndJsonCarriesTheSameResults) {
+TEST(CheckCommand, ExitStatusTellsUsageErrorsFromBrokenArchivesJsonCarriesTheSameResultsAndTheSamplesPass) {
     TempDir temp("pawn_check");
     const fs::path good = Archive().write(temp.path(), "good");
     Archive broken;
@@ -202,9 +202,8 @@ TEST(CheckCommand, ExitStatusTellsUsageErrorsFromBrokenArchivesAndJsonCarriesThe
     EXPECT_NE(run.out.find("{\"status\": \"WARN\", \"check\": \"wait06\", \"message\": \"sequence.ini [color] wait06=\\\"quoted\\\": no '@'"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("{\"status\": \"ERROR\", \"check\": \"wait06\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"errors\": 1, \"warnings\": 1}"), std::string::npos) << run.out;
-}
 
-TEST(CheckCommand, BundledSamplesPass) {
+    // The bundled samples pass without a warning.
     const fs::path samples = PAWN_SAMPLES_DIR;
     for (const char* figure : {"pawns/robot", "pawns/blob", "producer/pingouin"}) {
         const ArchiveReport report = check(samples / figure, samples, std::string(figure) == "producer/pingouin");
