@@ -184,9 +184,9 @@ TEST(Pack, UnpackedAndPackedAgainTheRobotPlaysTheSameShowFrameByFrameWithOrWitho
 
     const pawnstage::ShowScript script = pawnstage::parseShowScript(
         "player 1 robot at 245\n0 1 comingUp 600\n1 1 buzz\n+0.4 1 happy 1\n+1.5 1 lookLeft\n+1 1 unhappy 2\n+1.5 1 freeze\n+0.8 1 unfreeze\n8 end\n", "roundtrip.show");
-    // One stage at a time: the pawns of both would share the process's random numbers. The bundled robot
-    // plays from the frame cache, its repacked self decoded afresh at every move: the cache may change
-    // how fast a show runs, never what it shows.
+    // One stage at a time: the pawns of both would share the process's random numbers, which the seed
+    // alone must decide. The bundled robot plays from the frame cache, its repacked self decoded afresh
+    // at every move: the cache may change how fast a show runs, never what it shows.
     struct Run {
         std::vector<std::size_t> frames;  // each frame's pixels, hashed: 240 whole frames would take 220 MB
         std::size_t framesHeld = 0;
