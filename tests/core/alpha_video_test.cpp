@@ -142,7 +142,7 @@ TEST(KTAlphaVideo, WithoutATableOnlyTheWholeVideoAndWithoutAVideoNothingIsThere)
     EXPECT_TRUE(videoless.videoFactory.opened.empty());
 }
 
-TEST(KTAlphaVideo, ItsVisiblePartIsTheVideosAtTheSamePlace) {
+TEST(KTAlphaVideo, ItsVisiblePartIsTheVideosAtTheSamePlaceAndItsLayoutThePenguins) {
     PawnArchive pawn(nullptr);
     IVisible* visible = pawn.video->handle()->find<IVisible>("IVISIBLE");  // how the host finds it
     ASSERT_EQ(visible, pawn.video->visible());
@@ -153,10 +153,7 @@ TEST(KTAlphaVideo, ItsVisiblePartIsTheVideosAtTheSamePlace) {
     Canvas canvas = canvasOver(surface);
     visible->draw(&canvas);
     EXPECT_EQ((std::vector<int>{surface.pixel16(1, 2), surface.pixel16(2, 3), surface.pixel16(6, 7)}), (std::vector<int>{0, 0x7c00, 0}));
-}
-
-TEST(KTAlphaVideo, LayoutIsTheOneTheProducersPenguinShares) {
-    PawnArchive pawn(nullptr);
+    // The layout the producer's penguin shares.
     KTAlphaVideo* v = pawn.video;
     auto at = [v](const void* field) { return static_cast<const char*>(field) - reinterpret_cast<const char*>(v); };
     const std::vector<std::ptrdiff_t> offsets{at(static_cast<IVisible*>(v)), at(&v->interfaces), at(&v->video),
