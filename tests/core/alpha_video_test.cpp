@@ -124,21 +124,14 @@ TEST(KTAlphaVideo, WithoutATableOnlyTheWholeVideoAndWithoutAVideoNothingIsThere)
     EXPECT_EQ(tableless.sequenceNames(), (std::vector<std::string>{"*"}));
     EXPECT_EQ(tableless.video->sequenceLength(), 200);
 
+    // Without a video the table is not read. (The pawn's calls on such a video, which has no current
+    // sequence, are the allocation-failure test's: they crash it if any reaches for the video.)
     const Table table{{"wait01", "25@100"}};
     PawnArchive videoless(&table, false);
     EXPECT_EQ(videoless.host.countLog("missing resource:<<dual.avi>>\n"), 1);
-    KTAlphaVideo& video = *videoless.video;
-    EXPECT_EQ(video.sequences, nullptr);
-    // The pawn's own calls on it.
-    video.visible()->setPosition(10, 280);
-    EXPECT_EQ(video.selectSequence("wait01"), 0);
-    for (std::int32_t frame : {0, -1, 5}) EXPECT_EQ(video.setFrame(frame), 0);
-    EXPECT_EQ(video.sequenceLength() + video.currentFrame(), 0);
-    MemorySurface surface(8, 8);
-    Canvas canvas = canvasOver(surface);
-    video.visible()->draw(&canvas);
-    EXPECT_TRUE(surface.lockCalls.empty());
-    EXPECT_EQ(boundsOf(video.visible()).width, 0);
+    EXPECT_EQ(videoless.video->sequences, nullptr);
+    EXPECT_EQ(videoless.video->selectSequence("wait01"), 0);
+    EXPECT_EQ(boundsOf(videoless.video->visible()).width, 0);
     EXPECT_TRUE(videoless.videoFactory.opened.empty());
 }
 

@@ -80,20 +80,6 @@ TEST(Sound, PlaysOnceUntilTheEndNoticeThenPassesItOn) {
     EXPECT_EQ(buzz.host().volumes, (std::vector<double>{0.9}));
 }
 
-TEST(Sound, ReleasedWhilePlayingItLivesUntilTheNotice) {
-    Buzz buzz;
-    RecordingListener listener;
-    buzz.sound->play(&listener);
-    destroySoundResource(buzz.resource);
-    buzz.resource = nullptr;
-    EXPECT_EQ(buzz.host().calls.back(), "stop");  // the release asks the host to stop
-    EXPECT_TRUE(buzz.factory.destroyed.empty());
-    buzz.host().finish(&buzz.deletions);
-    EXPECT_EQ(listener.words.size(), 1u);
-    EXPECT_EQ(buzz.factory.destroyed, (std::vector<InterfaceTable*>{&buzz.host().table}));
-    EXPECT_EQ(buzz.host().calls.back(), "unload");
-}
-
 TEST(Sound, AFailedHostPlayGivesTheReferenceBackAndAFailedPreloadLeavesItUnplayableSilently) {
     Buzz buzz;
     buzz.host().playResult = 0;
