@@ -33,6 +33,16 @@ TEST(PtrArray, GrowsToTheNextMultipleOfSixteenAboveTheSlotsNeeded) {
         {"last index", [](PtrArray& a) { a.set(INT_MAX, 7); }, 0, 16, 0, 0},
         {"assign 5 to 40", [](PtrArray& a) { PtrArray five; fill(five, 5); fill(a, 40); a.assign(five); }, 5, 16, 4, 1004},
         {"assign itself", [](PtrArray& a) { fill(a, 3); a.set(40, 9); a.assign(a); }, 41, 48, 40, 9},
+        // A growth that cannot be had keeps the array as it was.
+        {"growth refused",
+         [](PtrArray& a) {
+             fill(a, 16);
+             failAllocation(1, true);
+             EXPECT_EQ(a.append(5), -1);
+             a.set(40, 5);
+             failAllocation(0);
+         },
+         16, 16, 15, 1015},
     };
     for (const auto& c : cases) {
         PtrArray array;
@@ -42,19 +52,6 @@ TEST(PtrArray, GrowsToTheNextMultipleOfSixteenAboveTheSlotsNeeded) {
         EXPECT_EQ(array.get(c.slot), c.value) << c.name;
         EXPECT_EQ(array.get(c.size) + array.get(-1) + array.get(INT_MIN), 0u) << c.name;
     }
-}
-
-TEST(PtrArray, AGrowthThatCannotBeHadKeepsTheArray) {
-    PtrArray array;
-    fill(array, 16);
-    failAllocation(1, true);
-    EXPECT_EQ(array.append(5), -1);
-    array.set(40, 5);
-    failAllocation(0);
-    EXPECT_EQ(array.size(), 16);
-    EXPECT_EQ(array.capacity, 16);
-    EXPECT_EQ(array.get(15), 1015u);
-    EXPECT_EQ(array.append(5), 16);
 }
 
 TEST(Rect, IntersectionKeepsThePairOfMaximaAndNeverGoesNegative) {
