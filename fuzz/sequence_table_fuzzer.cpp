@@ -4,11 +4,6 @@
 // by names from the table and from the input and stepped through frame by frame.
 //
 // Run: build/fuzz/fuzz/sequence_table_fuzzer fuzz/corpus/sequence_table -max_total_time=600
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "fuzz/fuzz_host.h"
 
 using namespace fuzzhost;
@@ -73,8 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // The pawn's own pattern: select, then set a frame and step through the run.
             for (int step = 0; step < 64 && !in.empty(); ++step) {
                 switch (in.below(5)) {
-                    case 0:
-                    case 1:
+                    case 0: case 1:
                         figureVideo->selectSequence(in.below(3) == 0 ? nameFrom(in).c_str()
                                                                       : table.empty() ? "*" : table[in.below(static_cast<std::uint32_t>(table.size()))].name.c_str());
                         figureVideo->setFrame(in.range(0, 1));
