@@ -30,11 +30,8 @@ struct World {
         sounds.createsNothing = in.below(8) == 0;
 
         addFigureArchive(rootArchive, "pawn", pawnTable(kFrames));
-        for (int i = 1; i <= 4; ++i) {
-            MemArchive* wav = rootArchive.addArchive("buzz" + std::to_string(i) + ".wav");
-            MemArchive::Item& data = wav->add("data", "RIFF", "wav");
-            data.mode = static_cast<ReadMode>(in.below(static_cast<std::uint32_t>(ReadMode::Count)));
-        }
+        for (int i = 1; i <= 4; ++i)
+            rootArchive.addArchive("buzz" + std::to_string(i) + ".wav")->add("data", "RIFF", "wav").mode = readModeFrom(in);
         if (in.flag()) rootArchive.add("scorefontphase", in.text(20));
         addFigureArchive(mediaArchive, "pingouin", pawnTable(kFrames));
         mediaArchive.add("scoresnd", "RIFF", "wav");
@@ -43,7 +40,6 @@ struct World {
         producer.fontSource = create<TextDisplay>(0, 0, &font, "");
         if (ResourceEntry* penguin = mediaRoot.findEntry(nullptr, "pingouin", nullptr)) producer.penguin = create<KTAlphaVideo>(penguin);
         if (ResourceEntry* sound = mediaRoot.find("scoresnd")) producer.scoreSound = create<SoundResource>(sound);
-
     }
 
     MemArchiveFactory archives;

@@ -47,7 +47,7 @@ void fill(FuzzInput& in, MemArchive& archive, MemArchive& first, int depth, bool
             if (!loop) fill(in, *inner, first, depth + 1, looped);
         } else {
             MemArchive::Item& item = archive.add(name, in.text(20), kTypes[in.below(3) == 0 ? 2 : 0]);
-            item.mode = static_cast<ReadMode>(in.below(static_cast<std::uint32_t>(ReadMode::Count)));
+            item.mode = readModeFrom(in);
             item.noInfo = in.below(12) == 0;
             item.openFails = in.below(12) == 0;
         }

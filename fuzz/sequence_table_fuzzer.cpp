@@ -44,16 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::uint32_t i = 0; i < entries; ++i) table.push_back(SequenceText{nameFrom(in), sequenceText(in)});
 
         MemArchive* figure = rootArchive.addArchive("pawn");
-        if (in.below(8) != 0) {
-            MemArchive::Item& dual = figure->add("dual.avi", "", "video");
-            figure->setLocator(dual, in.flag() ? "mem://dual.avi" : in.text(12));
-        }
+        if (in.below(8) != 0) figure->add("dual.avi", "", "video", in.flag() ? "mem://dual.avi" : in.text(12));
         const std::uint32_t shape = in.below(6);
         MemArchive* ini = figure->addArchive("sequence.ini", shape == 1 ? OpenAs::Refused : shape == 2 ? OpenAs::NoFactory : OpenAs::Archive);
         MemArchive* color = shape == 3 ? ini->addArchive("colour") : ini->addArchive("color", shape == 4 ? OpenAs::Bare : OpenAs::Archive);
         for (const SequenceText& sequence : table) {
             MemArchive::Item& item = color->add(sequence.name, sequence.text);
-            item.mode = static_cast<ReadMode>(in.below(static_cast<std::uint32_t>(ReadMode::Count)));
+            item.mode = readModeFrom(in);
             item.openFails = in.below(16) == 0;
             item.noInfo = in.below(16) == 0;
         }
