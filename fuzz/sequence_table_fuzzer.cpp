@@ -61,32 +61,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MemRoot root(rootArchive);
         ResourceEntry* archive = root.findEntry(nullptr, "pawn", nullptr);
         KTAlphaVideo* figureVideo = create<KTAlphaVideo>(archive);
-        if (figureVideo) {
-            // The pawn's own pattern: select, then set a frame and step through the run.
-            for (int step = 0; step < 64 && !in.empty(); ++step) {
-                switch (in.below(5)) {
-                    case 0: case 1:
-                        figureVideo->selectSequence(in.below(3) == 0 ? nameFrom(in).c_str()
-                                                                      : table.empty() ? "*" : table[in.below(static_cast<std::uint32_t>(table.size()))].name.c_str());
-                        figureVideo->setFrame(in.range(0, 1));
-                        break;
-                    case 2: {
-                        const std::int32_t length = figureVideo->sequenceLength();
-                        figureVideo->setFrame(length > 0 ? (figureVideo->currentFrame() + 1) % length : 0);
-                        break;
-                    }
-                    case 3:
-                        figureVideo->setFrame(in.value());
-                        break;
-                    default:
-                        figureVideo->visible()->setPosition(in.value(), in.value());
-                        (void)boundsOf(figureVideo->visible());
-                        break;
+        // The pawn's own pattern: select, then set a frame and step through the run.
+        for (int step = 0; figureVideo && step < 64 && !in.empty(); ++step) {
+            switch (in.below(5)) {
+                case 0: case 1:
+                    figureVideo->selectSequence(in.below(3) == 0 ? nameFrom(in).c_str()
+                                                                  : table.empty() ? "*" : table[in.below(static_cast<std::uint32_t>(table.size()))].name.c_str());
+                    figureVideo->setFrame(in.range(0, 1));
+                    break;
+                case 2: {
+                    const std::int32_t length = figureVideo->sequenceLength();
+                    figureVideo->setFrame(length > 0 ? (figureVideo->currentFrame() + 1) % length : 0);
+                    break;
                 }
-                require(figureVideo->currentFrame() >= 0, "a frame before the start of its sequence");
+                case 3:
+                    figureVideo->setFrame(in.value());
+                    break;
+                default:
+                    figureVideo->visible()->setPosition(in.value(), in.value());
+                    (void)boundsOf(figureVideo->visible());
+                    break;
             }
-            figureVideo->deletingDestructor(1);
+            require(figureVideo->currentFrame() >= 0, "a frame before the start of its sequence");
         }
+        if (figureVideo) figureVideo->deletingDestructor(1);
         require(video.outOfRange == 0, "a seek or bitmap outside the video");
         require(videos.stillOpen() == 0, "a video left open");
     });
