@@ -7,11 +7,6 @@
 //
 // Run: build/fuzz/fuzz/blended_draw_fuzzer fuzz/corpus/blended_draw -max_total_time=600
 #include <algorithm>
-#include <cstdio>
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <vector>
 
 #include "fuzz/fuzz_host.h"
 #include "host/core/surface.h"
@@ -26,7 +21,7 @@ std::unique_ptr<MemoryBitmap> bitmapFrom(FuzzInput& in, std::int32_t bitsPerPixe
     const std::int32_t height = in.range(0, 40);
     // Rows of 16-bit pixels start on even addresses, as on every host; the padding is the host's choice.
     const std::int32_t padding = bitsPerPixel == 8 ? in.range(0, 9) : 2 * in.range(0, 4);
-    const std::int32_t pitch = PixelStore::pitchFor(width, bitsPerPixel, padding, in.below(4) == 0);
+    const std::int32_t pitch = MemoryBitmap::pitchFor(width, bitsPerPixel, padding, in.below(4) == 0);
     auto bitmap = std::make_unique<MemoryBitmap>(width, height, bitsPerPixel, pitch);
     bitmap->fillRandom(in.u32());
     return bitmap;
@@ -53,64 +48,54 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         ResourceEntry entry{typeId("video"), 0, "mem://dual.avi", 0, "dual.avi", nullptr};
         DualVideo* picture = create<DualVideo>(&entry);
-        if (picture) {
-            for (int draw = 0; draw < 6 && !in.empty(); ++draw) {
-                const std::int32_t width = in.range(0, 64);
-                const std::int32_t height = in.range(0, 64);
-                MemorySurface surface(width, height, PixelStore::pitchFor(width, 16, in.range(0, 5) * 2, in.below(4) == 0));
-                surface.fillRandom(in.u32());
-                Canvas canvas;
-                canvas.surface = &surface;
-                canvas.origin = in.below(3) == 0 ? Point(in.range(-20, 20), in.range(-20, 20)) : Point();
-                canvas.clip = in.below(3) == 0 ? Rect(in.value(), in.value(), in.value(), in.value())
-                                               : Rect(in.range(-8, 70), in.range(-8, 70), in.range(-8, 80), in.range(-8, 80));
-                // The host keeps its clip on the surface (the module trusts it): whatever the input
-                // asks for is cut there, as every host must.
-                canvas.clip = canvas.clip.intersect(Rect(-canvas.origin.x, -canvas.origin.y, width, height));
-                require(hostengine::clipInsideSurface(canvas, width, height), "the fuzz host's clip left its surface");
-                surface.failing = in.below(16) == 0;
-                for (auto& bitmap : bitmaps) bitmap->failing = in.below(16) == 0;
-                if (in.below(8) == 0) picture->setZoom(in.below(4) == 0 ? static_cast<double>(in.value()) : in.range(1, 40) / 10.0);
-                if (in.below(8) == 0) picture->setAlphaScale(in.range(-4, 14) / 10.0);
-                picture->visible()->setPosition(in.range(-60, 80), in.range(-60, 80));
+        for (int draw = 0; picture && draw < 6 && !in.empty(); ++draw) {
+            const std::int32_t width = in.range(0, 64);
+            const std::int32_t height = in.range(0, 64);
+            MemorySurface surface(width, height, MemoryBitmap::pitchFor(width, 16, in.range(0, 5) * 2, in.below(4) == 0));
+            surface.fillRandom(in.u32());
+            Canvas canvas = canvasOver(surface);
+            canvas.origin = in.below(3) == 0 ? Point(in.range(-20, 20), in.range(-20, 20)) : Point();
+            canvas.clip = in.below(3) == 0 ? Rect(in.value(), in.value(), in.value(), in.value())
+                                           : Rect(in.range(-8, 70), in.range(-8, 70), in.range(-8, 80), in.range(-8, 80));
+            // The host keeps its clip on the surface (the module trusts it): whatever the input
+            // asks for is cut there, as every host must.
+            canvas.clip = canvas.clip.intersect(Rect(-canvas.origin.x, -canvas.origin.y, width, height));
+            require(hostengine::clipInsideSurface(canvas, width, height), "the fuzz host's clip left its surface");
+            surface.failing = in.below(16) == 0;
+            for (auto& bitmap : bitmaps) bitmap->failing = in.below(16) == 0;
+            if (in.below(8) == 0) picture->setZoom(in.below(4) == 0 ? static_cast<double>(in.value()) : in.range(1, 40) / 10.0);
+            if (in.below(8) == 0) picture->setAlphaScale(in.range(-4, 14) / 10.0);
+            picture->visible()->setPosition(in.range(-60, 80), in.range(-60, 80));
 
-                std::vector<std::uint16_t> old;
-                for (std::int32_t y = 0; y < height; ++y)
-                    for (std::int32_t x = 0; x < width; ++x) old.push_back(surface.pixel16(x, y));
+            std::vector<std::uint16_t> old;
+            for (std::int32_t y = 0; y < height; ++y)
+                for (std::int32_t x = 0; x < width; ++x) old.push_back(surface.pixel16(x, y));
 
-                picture->visible()->draw(&canvas);
+            picture->visible()->draw(&canvas);
 
-                // Where the picture may have drawn, in surface coordinates: its rectangle (as zoomed,
-                // when blended; the opaque copy does not zoom) inside the clip, moved by the origin.
-                const Rect placed = boundsOf(picture->visible());
-                const double zoom = picture->alpha ? picture->zoom : 1.0;
-                const Rect zoomed(placed.x, placed.y, std::min<std::int32_t>(512, static_cast<std::int32_t>(std::min(1e9, std::max(0.0, placed.width * zoom)))),
-                                  std::min<std::int32_t>(512, static_cast<std::int32_t>(std::min(1e9, std::max(0.0, placed.height * zoom)))));
-                const Rect allowed = zoomed.intersect(canvas.clip);
-                std::size_t index = 0;
-                for (std::int32_t y = 0; y < height; ++y)
-                    for (std::int32_t x = 0; x < width; ++x, ++index) {
-                        const std::int64_t cx = std::int64_t{x} - canvas.origin.x;
-                        const std::int64_t cy = std::int64_t{y} - canvas.origin.y;
-                        const bool inside = cx >= allowed.x && cx < std::int64_t{allowed.x} + allowed.width && cy >= allowed.y &&
-                                            cy < std::int64_t{allowed.y} + allowed.height;
-                        if (!inside && surface.pixel16(x, y) != old[index]) {
-                            std::fprintf(stderr, "surface %dx%d origin (%d,%d) clip (%d,%d,%d,%d) picture (%d,%d,%d,%d) zoom %g: pixel (%d,%d)\n",
-                                         width, height, canvas.origin.x, canvas.origin.y, canvas.clip.x, canvas.clip.y,
-                                         canvas.clip.width, canvas.clip.height, placed.x, placed.y, placed.width, placed.height,
-                                         picture->zoom, x, y);
-                            require(false, "a pixel outside the picture changed");
-                        }
-                    }
-                surface.failing = false;
-                require(surface.outstanding() == 0, "surface rows left locked");
-                for (auto& bitmap : bitmaps) {
-                    require(bitmap->outstanding() == 0, "bitmap rows left locked");
-                    bitmap->failing = false;
+            // Where the picture may have drawn, in context coordinates: its rectangle (as zoomed,
+            // when blended; the opaque copy does not zoom) inside the clip. The clip lies on the
+            // surface, so none of this arithmetic can overflow.
+            const Rect placed = boundsOf(picture->visible());
+            const double zoom = picture->alpha ? picture->zoom : 1.0;
+            auto zoomed = [zoom](std::int32_t length) { return static_cast<std::int32_t>(std::min(512.0, std::max(0.0, length * zoom))); };
+            const Rect allowed = Rect(placed.x, placed.y, zoomed(placed.width), zoomed(placed.height)).intersect(canvas.clip);
+            std::size_t index = 0;
+            for (std::int32_t y = 0; y < height; ++y)
+                for (std::int32_t x = 0; x < width; ++x, ++index) {
+                    const Point at(x - canvas.origin.x, y - canvas.origin.y);
+                    const bool inside = at.x >= allowed.x && at.x < allowed.x + allowed.width && at.y >= allowed.y &&
+                                        at.y < allowed.y + allowed.height;
+                    require(inside || surface.pixel16(x, y) == old[index], "a pixel outside the picture changed");
                 }
+            surface.failing = false;
+            require(surface.outstanding() == 0, "surface rows left locked");
+            for (auto& bitmap : bitmaps) {
+                require(bitmap->outstanding() == 0, "bitmap rows left locked");
+                bitmap->failing = false;
             }
-            picture->deletingDestructor(1);
         }
+        if (picture) picture->deletingDestructor(1);
         require(video.outOfRange == 0, "a bitmap asked for outside the video");
     });
 }

@@ -16,17 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
-std::vector<std::filesystem::path> corpusFiles() {
+TEST(FuzzCorpus, EveryInputRunsCleanly) {
     std::vector<std::filesystem::path> files;
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(PAWN_FUZZ_CORPUS, error))
         if (item.is_regular_file()) files.push_back(item.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-TEST(FuzzCorpus, EveryInputRunsCleanly) {
-    const std::vector<std::filesystem::path> files = corpusFiles();
+    std::sort(files.begin(), files.end());  // a failure names the same input on every run
     ASSERT_FALSE(files.empty()) << "no corpus in " << PAWN_FUZZ_CORPUS;
     for (const auto& file : files) {
         std::ifstream stream(file, std::ios::binary);

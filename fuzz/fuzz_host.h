@@ -15,19 +15,15 @@ namespace fuzzhost {
 
 using namespace doubles;
 
-// Ends an input: runs what the host still has queued and forgets the log, so that a long run does
-// not grow it without end.
-inline void settleHost() {
-    host().drainEvents(100);
-    host().clearLog();
-}
-
 // Stops the run when the module leaves something behind: libFuzzer reports the input.
 inline void require(bool condition, const char* what) {
     if (condition) return;
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
 }
+
+// How a stream of the doubles reads, any of the ways.
+inline ReadMode readModeFrom(FuzzInput& in) { return static_cast<ReadMode>(in.below(static_cast<std::uint32_t>(ReadMode::Count))); }
 
 // One input: `body` builds its world from the input, drives the module and tears the world down;
 // then the host settles, and every message must be gone and the module's memory back where it was.
@@ -36,7 +32,10 @@ int runInput(const std::uint8_t* data, std::size_t size, Body body) {
     FuzzInput in(data, size);
     const AllocationStats before = allocationStats();
     body(in);
-    settleHost();
+    // What the host still has queued runs, and the log is forgotten so that a long run does not grow
+    // it without end.
+    host().drainEvents(100);
+    host().clearLog();
     require(CountedMessage::live() == 0, "a message neither deleted nor kept");
     require(allocationStats().live == before.live, "module memory left behind");
     return 0;

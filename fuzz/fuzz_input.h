@@ -14,7 +14,6 @@ public:
     FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
     bool empty() const { return offset_ >= size_; }
-    std::size_t remaining() const { return empty() ? 0 : size_ - offset_; }
 
     std::uint8_t byte() { return empty() ? 0 : data_[offset_++]; }
     std::uint16_t u16() { return static_cast<std::uint16_t>(byte() | (byte() << 8)); }

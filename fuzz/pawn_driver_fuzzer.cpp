@@ -5,14 +5,8 @@
 // pawn goes back to the factory and the plug-in object is released: the module must hold nothing.
 //
 // Run: build/fuzz/fuzz/pawn_driver_fuzzer fuzz/corpus/pawn_driver -max_total_time=600
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <vector>
-
 #include "fuzz/fuzz_host.h"
 #include "module/plugin_object.h"
-#include "tests/support/counted_message.h"
 
 using namespace fuzzhost;
 
@@ -27,7 +21,7 @@ struct World {
     explicit World(FuzzInput& in)
         : video(19 * kFrames + in.range(-2, 2), Point(kFigureSize, kFigureSize)),
           colour(kFigureSize, kFigureSize, 16),
-          alpha(kFigureSize, kFigureSize, 8, PixelStore::pitchFor(kFigureSize, 8, 4, true)),
+          alpha(kFigureSize, kFigureSize, 8, MemoryBitmap::pitchFor(kFigureSize, 8, 4, true)),
           surface(160, 120) {
         colour.fillRandom(1);
         alpha.fillRandom(2);
@@ -36,11 +30,8 @@ struct World {
         sounds.createsNothing = in.below(8) == 0;
 
         addFigureArchive(rootArchive, "pawn", pawnTable(kFrames));
-        for (int i = 1; i <= 4; ++i) {
-            MemArchive* wav = rootArchive.addArchive("buzz" + std::to_string(i) + ".wav");
-            MemArchive::Item& data = wav->add("data", "RIFF", "wav");
-            data.mode = static_cast<ReadMode>(in.below(static_cast<std::uint32_t>(ReadMode::Count)));
-        }
+        for (int i = 1; i <= 4; ++i)
+            rootArchive.addArchive("buzz" + std::to_string(i) + ".wav")->add("data", "RIFF", "wav").mode = readModeFrom(in);
         if (in.flag()) rootArchive.add("scorefontphase", in.text(20));
         addFigureArchive(mediaArchive, "pingouin", pawnTable(kFrames));
         mediaArchive.add("scoresnd", "RIFF", "wav");
@@ -49,9 +40,6 @@ struct World {
         producer.fontSource = create<TextDisplay>(0, 0, &font, "");
         if (ResourceEntry* penguin = mediaRoot.findEntry(nullptr, "pingouin", nullptr)) producer.penguin = create<KTAlphaVideo>(penguin);
         if (ResourceEntry* sound = mediaRoot.find("scoresnd")) producer.scoreSound = create<SoundResource>(sound);
-
-        canvas.surface = &surface;
-        canvas.clip = Rect(0, 0, 160, 120);
     }
 
     MemArchiveFactory archives;
@@ -61,7 +49,7 @@ struct World {
     MemoryBitmap colour;
     MemoryBitmap alpha;
     MemorySurface surface;
-    Canvas canvas;
+    Canvas canvas = canvasOver(surface);
     RecordingFont font{12, 6, false};
     MemArchive rootArchive;
     MemArchive mediaArchive;
@@ -70,32 +58,28 @@ struct World {
     FakeProducer producer;
 };
 
+// A pawn the factory made, or the nothing it made instead.
 struct Player {
-    InterfaceTable* handle = nullptr;
-    IKTPlayer* player = nullptr;
-    IVisible* visible = nullptr;
-};
+    Player(IKTPlayerFactory* factory, ResourceDir* root, std::int32_t index, bool missingArchive)
+        : handle(factory->createPlayer(root, missingArchive ? "nopawn" : "pawn", index)),
+          player(handle ? handle->find<IKTPlayer>("IKTPlayer") : nullptr),
+          visible(handle ? handle->find<IVisible>("IVisible") : nullptr) {}
 
-Player make(IKTPlayerFactory* factory, ResourceDir* root, std::int32_t index, bool missingArchive) {
-    Player made;
-    made.handle = factory->createPlayer(root, missingArchive ? "nopawn" : "pawn", index);
-    if (made.handle) {
-        made.player = made.handle->find<IKTPlayer>("IKTPlayer");
-        made.visible = made.handle->find<IVisible>("IVisible");
-    }
-    return made;
-}
+    InterfaceTable* handle;
+    IKTPlayer* player;
+    IVisible* visible;
+};
 
 void drive(FuzzInput& in, World& world, IKTPlayerFactory* factory) {
     std::vector<Player> pawns;
     const std::uint32_t count = 1 + in.below(3);
-    for (std::uint32_t i = 0; i < count; ++i) pawns.push_back(make(factory, &world.root, static_cast<std::int32_t>(i), in.below(8) == 0));
+    for (std::uint32_t i = 0; i < count; ++i) pawns.emplace_back(factory, &world.root, static_cast<std::int32_t>(i), in.below(8) == 0);
 
     for (int step = 0; step < 400 && !in.empty(); ++step) {
         Player& pawn = pawns[in.below(static_cast<std::uint32_t>(pawns.size()))];
         const std::uint32_t op = in.below(22);
         if (!pawn.player) {
-            if (op == 21) pawn = make(factory, &world.root, in.value(), false);
+            if (op == 21) pawn = Player(factory, &world.root, in.value(), false);
             continue;
         }
         IKTPlayer& player = *pawn.player;
@@ -137,7 +121,7 @@ void drive(FuzzInput& in, World& world, IKTPlayerFactory* factory) {
                 break;
             default:
                 factory->destroyPlayer(pawn.handle);
-                pawn = make(factory, &world.root, in.value(), in.below(8) == 0);
+                pawn = Player(factory, &world.root, in.value(), in.below(8) == 0);
                 break;
         }
         if (pawn.player) require(pawn.player->isFrozen() == (pawn.player->getActivity() < 1 ? 1 : 0), "frozen exactly below activity 1");

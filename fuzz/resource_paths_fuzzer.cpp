@@ -5,11 +5,6 @@
 // read.
 //
 // Run: build/fuzz/fuzz/resource_paths_fuzzer fuzz/corpus/resource_paths -max_total_time=600
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "fuzz/fuzz_host.h"
 
 using namespace fuzzhost;
@@ -52,7 +47,7 @@ void fill(FuzzInput& in, MemArchive& archive, MemArchive& first, int depth, bool
             if (!loop) fill(in, *inner, first, depth + 1, looped);
         } else {
             MemArchive::Item& item = archive.add(name, in.text(20), kTypes[in.below(3) == 0 ? 2 : 0]);
-            item.mode = static_cast<ReadMode>(in.below(static_cast<std::uint32_t>(ReadMode::Count)));
+            item.mode = readModeFrom(in);
             item.noInfo = in.below(12) == 0;
             item.openFails = in.below(12) == 0;
         }
@@ -75,8 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         };
         for (int step = 0; step < 32 && !in.empty(); ++step) {
             switch (in.below(5)) {
-                case 0:
-                case 1:
+                case 0: case 1:
                     remember(root.find(pathFrom(in).c_str()));
                     break;
                 case 2: {
@@ -96,8 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     if (!found.empty()) {
                         char buffer[32];
                         const std::int32_t wanted = in.range(-2, 31);
-                        const std::int32_t read = root.read(found[in.below(static_cast<std::uint32_t>(found.size()))], buffer, wanted);
-                        (void)read;
+                        (void)root.read(found[in.below(static_cast<std::uint32_t>(found.size()))], buffer, wanted);
                     }
                     break;
             }

@@ -4,11 +4,6 @@
 // by names from the table and from the input and stepped through frame by frame.
 //
 // Run: build/fuzz/fuzz/sequence_table_fuzzer fuzz/corpus/sequence_table -max_total_time=600
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "fuzz/fuzz_host.h"
 
 using namespace fuzzhost;
@@ -49,16 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::uint32_t i = 0; i < entries; ++i) table.push_back(SequenceText{nameFrom(in), sequenceText(in)});
 
         MemArchive* figure = rootArchive.addArchive("pawn");
-        if (in.below(8) != 0) {
-            MemArchive::Item& dual = figure->add("dual.avi", "", "video");
-            figure->setLocator(dual, in.flag() ? "mem://dual.avi" : in.text(12));
-        }
+        if (in.below(8) != 0) figure->add("dual.avi", "", "video", in.flag() ? "mem://dual.avi" : in.text(12));
         const std::uint32_t shape = in.below(6);
         MemArchive* ini = figure->addArchive("sequence.ini", shape == 1 ? OpenAs::Refused : shape == 2 ? OpenAs::NoFactory : OpenAs::Archive);
         MemArchive* color = shape == 3 ? ini->addArchive("colour") : ini->addArchive("color", shape == 4 ? OpenAs::Bare : OpenAs::Archive);
         for (const SequenceText& sequence : table) {
             MemArchive::Item& item = color->add(sequence.name, sequence.text);
-            item.mode = static_cast<ReadMode>(in.below(static_cast<std::uint32_t>(ReadMode::Count)));
+            item.mode = readModeFrom(in);
             item.openFails = in.below(16) == 0;
             item.noInfo = in.below(16) == 0;
         }
@@ -69,33 +61,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MemRoot root(rootArchive);
         ResourceEntry* archive = root.findEntry(nullptr, "pawn", nullptr);
         KTAlphaVideo* figureVideo = create<KTAlphaVideo>(archive);
-        if (figureVideo) {
-            // The pawn's own pattern: select, then set a frame and step through the run.
-            for (int step = 0; step < 64 && !in.empty(); ++step) {
-                switch (in.below(5)) {
-                    case 0:
-                    case 1:
-                        figureVideo->selectSequence(in.below(3) == 0 ? nameFrom(in).c_str()
-                                                                      : table.empty() ? "*" : table[in.below(static_cast<std::uint32_t>(table.size()))].name.c_str());
-                        figureVideo->setFrame(in.range(0, 1));
-                        break;
-                    case 2: {
-                        const std::int32_t length = figureVideo->sequenceLength();
-                        figureVideo->setFrame(length > 0 ? (figureVideo->currentFrame() + 1) % length : 0);
-                        break;
-                    }
-                    case 3:
-                        figureVideo->setFrame(in.value());
-                        break;
-                    default:
-                        figureVideo->visible()->setPosition(in.value(), in.value());
-                        (void)boundsOf(figureVideo->visible());
-                        break;
+        // The pawn's own pattern: select, then set a frame and step through the run.
+        for (int step = 0; figureVideo && step < 64 && !in.empty(); ++step) {
+            switch (in.below(5)) {
+                case 0: case 1:
+                    figureVideo->selectSequence(in.below(3) == 0 ? nameFrom(in).c_str()
+                                                                  : table.empty() ? "*" : table[in.below(static_cast<std::uint32_t>(table.size()))].name.c_str());
+                    figureVideo->setFrame(in.range(0, 1));
+                    break;
+                case 2: {
+                    const std::int32_t length = figureVideo->sequenceLength();
+                    figureVideo->setFrame(length > 0 ? (figureVideo->currentFrame() + 1) % length : 0);
+                    break;
                 }
-                require(figureVideo->currentFrame() >= 0, "a frame before the start of its sequence");
+                case 3:
+                    figureVideo->setFrame(in.value());
+                    break;
+                default:
+                    figureVideo->visible()->setPosition(in.value(), in.value());
+                    (void)boundsOf(figureVideo->visible());
+                    break;
             }
-            figureVideo->deletingDestructor(1);
+            require(figureVideo->currentFrame() >= 0, "a frame before the start of its sequence");
         }
+        if (figureVideo) figureVideo->deletingDestructor(1);
         require(video.outOfRange == 0, "a seek or bitmap outside the video");
         require(videos.stillOpen() == 0, "a video left open");
     });

@@ -6,14 +6,8 @@
 // every read returns.
 //
 // Run: build/fuzz/fuzz/stream_adapter_fuzzer fuzz/corpus/stream_adapter -max_total_time=600
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <vector>
-
 #include "fuzz/fuzz_host.h"
 #include "resources/stream_adapter.h"
-#include "tests/support/counted_message.h"
 
 using namespace fuzzhost;
 
@@ -21,30 +15,6 @@ namespace {
 
 // A read completion: its value in word 4, and in word 3 too, where a careless adapter might look.
 Message* completion(std::uint32_t code, std::int32_t value) { return new CountedMessage(code, value, value); }
-
-struct Script;
-
-// A host stream whose asynchronous reads complete as the script says.
-class ScriptedStream : public IStream, public IRead, public IASyncRead, public ISeekable {
-public:
-    ScriptedStream(Script& script, std::uint8_t parts) : script_(script) {
-        if (parts & 1) table.add("IStream", entryValueOf<IStream>(this));
-        if (parts & 2) table.add("IRead", entryValueOf<IRead>(this));
-        if (parts & 4) table.add("IASyncRead", entryValueOf<IASyncRead>(this));
-        if (parts & 8) table.add("ISeekable", entryValueOf<ISeekable>(static_cast<ISeekable*>(this)));
-    }
-    ~ScriptedStream() { table.teardown(); }
-    std::int32_t size() override { return 16; }
-    std::int32_t read(void*, std::int32_t wanted) override { return wanted; }
-    std::int32_t read(void* buffer, std::int32_t wanted, IListener* listener) override;
-    std::int32_t seek(std::int32_t, std::int32_t) override { return 0; }
-    std::int32_t tell() override { return 0; }
-
-    InterfaceTable table;
-
-private:
-    Script& script_;
-};
 
 struct Script {
     FuzzInput& in;
@@ -61,8 +31,7 @@ struct Script {
         const std::uint32_t steps = in.below(4);
         for (std::uint32_t i = 0; i < steps && !ended; ++i) {
             switch (in.below(6)) {
-                case 0:
-                case 1: {
+                case 0: case 1: {
                     // A message of the stream family (kinds 0 to 7) or another family.
                     const std::uint32_t code = in.flag() ? (0x00020000u | in.below(8)) : in.u32();
                     ended = (code >= 0x00020001u && code <= 0x00020006u && code != 0x00020003u);
@@ -73,8 +42,7 @@ struct Script {
                     // The data itself, as far as the caller's buffer goes.
                     if (buffer && wanted > 0) static_cast<std::uint8_t*>(buffer)[in.below(static_cast<std::uint32_t>(wanted))] = in.byte();
                     break;
-                case 3:
-                case 4:
+                case 3: case 4:
                     // A callback into the module: a read on one of the adapters, the waiting one included.
                     if (!adapters.empty() && depth < 4) {
                         ++depth;
@@ -95,10 +63,28 @@ struct Script {
     }
 };
 
-std::int32_t ScriptedStream::read(void* buffer, std::int32_t wanted, IListener* listener) {
-    if (listener) script_.repost(listener, buffer, wanted);
-    return 1;
-}
+// A host stream whose asynchronous reads complete as the script says.
+class ScriptedStream : public IStream, public IRead, public IASyncRead, public ISeekable {
+public:
+    ScriptedStream(Script& playing, std::uint8_t parts) : script(playing) {
+        if (parts & 1) table.add("IStream", entryValueOf<IStream>(this));
+        if (parts & 2) table.add("IRead", entryValueOf<IRead>(this));
+        if (parts & 4) table.add("IASyncRead", entryValueOf<IASyncRead>(this));
+        if (parts & 8) table.add("ISeekable", entryValueOf<ISeekable>(static_cast<ISeekable*>(this)));
+    }
+    ~ScriptedStream() { table.teardown(); }
+    std::int32_t size() override { return 16; }
+    std::int32_t read(void*, std::int32_t wanted) override { return wanted; }
+    std::int32_t read(void* buffer, std::int32_t wanted, IListener* listener) override {
+        if (listener) script.repost(listener, buffer, wanted);
+        return 1;
+    }
+    std::int32_t seek(std::int32_t, std::int32_t) override { return 0; }
+    std::int32_t tell() override { return 0; }
+
+    InterfaceTable table;
+    Script& script;
+};
 
 }  // namespace
 

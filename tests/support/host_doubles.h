@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -110,8 +111,7 @@ public:
 
     // A plain entry of type `typeName` holding `text`.
     Item& add(const std::string& name, const std::string& text, const char* typeName = "text", const std::string& locator = "") {
-        items_.push_back(std::make_unique<Item>());
-        Item& item = *items_.back();
+        Item& item = items_.emplace_back();
         item.name = name;
         item.text = text;
         item.entry = ResourceEntry{typeId(typeName), 0, nullptr, reinterpret_cast<std::uintptr_t>(&item), item.name.c_str(), nullptr};
@@ -132,9 +132,9 @@ public:
     void setLocator(Item& item, const std::string& locator) { item.entry.locator = (item.locator = locator).c_str(); }
 
     ResourceEntry* nextEntry(ResourceEntry* previous) override {
-        if (!previous) return items_.empty() ? nullptr : &items_.front()->entry;
+        if (!previous) return items_.empty() ? nullptr : &items_.front().entry;
         for (std::size_t i = 0; i + 1 < items_.size(); ++i)
-            if (&items_[i]->entry == previous) return &items_[i + 1]->entry;
+            if (&items_[i].entry == previous) return &items_[i + 1].entry;
         return nullptr;
     }
     ResourceInfo* infoOf(ResourceEntry* entry) override {
@@ -158,12 +158,12 @@ public:
 private:
     // Only the archive's own entries: an entry of another one passed here is the module's fault.
     Item* itemOf(const ResourceEntry* entry) {
-        for (auto& item : items_)
-            if (&item->entry == entry) return item.get();
+        for (Item& item : items_)
+            if (&item.entry == entry) return &item;
         return nullptr;
     }
 
-    std::vector<std::unique_ptr<Item>> items_;
+    std::deque<Item> items_;  // entries point into their items, which must stay put
     std::vector<std::unique_ptr<MemArchive>> owned_;
     std::vector<std::unique_ptr<MemStream>> streams_;
 };
@@ -222,10 +222,11 @@ inline std::vector<SequenceText> pawnTable(std::int32_t framesEach) {
 
 // Rows of pixels with an exact extent, so that a read or write past them shows under the sanitizer;
 // lock accounting and a switch that makes locking fail. Pitch 0 packs the rows; a negative pitch lays
-// them out bottom-up, as device bitmaps may.
-class PixelStore {
+// them out bottom-up, as device bitmaps may. `Face` is the host interface the rows are locked through.
+template <class Face>
+class PixelStore : public Face {
 public:
-    PixelStore(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel, std::int32_t pitch = 0)
+    PixelStore(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel, std::int32_t pitch)
         : info_{width, height, bitsPerPixel},
           pitch_(pitch ? pitch : width * bitsPerPixel / 8),
           bytes_(static_cast<std::size_t>(std::abs(pitch_)) * static_cast<std::size_t>(std::max(height, 0))) {}
@@ -235,20 +236,19 @@ public:
         return bottomUp ? -pitch : pitch;
     }
 
-    const BitmapInfo* info() const { return &info_; }
-    std::int32_t width() const { return info_.width; }
-    std::int32_t height() const { return info_.height; }
-
-    PixelRows* lock(std::int32_t first, std::int32_t last) {
+    void unusedSlot0() override {}
+    PixelRows* lockRows(std::int32_t first, std::int32_t last) override {
         lockCalls.emplace_back(first, last);
         if (failing || first < 0 || last >= info_.height || first > last) return nullptr;
         return open_.emplace_back(std::make_unique<PixelRows>(PixelRows{row(first), info_.bitsPerPixel, pitch_})).get();
     }
-    void unlock(PixelRows* rows) {
+    void unlockRows(PixelRows* rows) override {
         if (std::erase_if(open_, [rows](const auto& open) { return open.get() == rows; }) == 0) ++strayUnlocks;
     }
     int outstanding() const { return static_cast<int>(open_.size()); }
 
+    std::int32_t width() const { return info_.width; }
+    std::int32_t height() const { return info_.height; }
     std::uint8_t* row(std::int32_t y) {
         const std::size_t index = static_cast<std::size_t>(pitch_ < 0 ? info_.height - 1 - y : y);
         return bytes_.data() + index * static_cast<std::size_t>(std::abs(pitch_));
@@ -275,35 +275,31 @@ public:
     int strayUnlocks = 0;
     bool failing = false;
 
-private:
+protected:
     BitmapInfo info_;
+
+private:
     std::int32_t pitch_;
     std::vector<std::uint8_t> bytes_;
     std::vector<std::unique_ptr<PixelRows>> open_;
 };
 
-class MemoryBitmap : public IBitmap, public PixelStore {
+class MemoryBitmap : public PixelStore<IBitmap> {
 public:
     MemoryBitmap(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel, std::int32_t pitch = 0)
         : PixelStore(width, height, bitsPerPixel, pitch) {
         table.add("IBitmap", entryValueOf<IBitmap>(this));
     }
     ~MemoryBitmap() { table.teardown(); }
-    void unusedSlot0() override {}
-    const BitmapInfo* info() override { return PixelStore::info(); }
-    PixelRows* lockRows(std::int32_t first, std::int32_t last) override { return lock(first, last); }
-    void unlockRows(PixelRows* rows) override { unlock(rows); }
+    const BitmapInfo* info() override { return &info_; }
 
     InterfaceTable table;
 };
 
-class MemorySurface : public ISurface, public PixelStore {
+class MemorySurface : public PixelStore<ISurface> {
 public:
     MemorySurface(std::int32_t width, std::int32_t height, std::int32_t pitch = 0) : PixelStore(width, height, 16, pitch) {}
-    void unusedSlot0() override {}
     void setColour(Colour colour) override { colours.push_back(colour); }
-    PixelRows* lockRows(std::int32_t first, std::int32_t last) override { return lock(first, last); }
-    void unlockRows(PixelRows* rows) override { unlock(rows); }
 
     std::vector<Colour> colours;  // every colour the context passed on
 };
@@ -332,7 +328,7 @@ public:
         outOfRange += frame < 0 || frame >= frames_;
         return 1;
     }
-    std::int32_t next() override { calls.push_back("next"); return nextResult; }
+    std::int32_t next() override { calls.push_back("next"); return 7; }
     Point* size(Point* result) override { return &(*result = size_); }
     std::int32_t bitmapCount() override { return static_cast<std::int32_t>(bitmaps.size()); }
     InterfaceTable* bitmap(std::int32_t index) override {
@@ -345,7 +341,6 @@ public:
     InterfaceTable table;
     std::vector<InterfaceTable*> bitmaps;  // handles, not owned; null entries allowed
     std::vector<std::string> calls;
-    std::int32_t nextResult = 7;
     int outOfRange = 0;  // seeks or bitmaps asked for outside the video
 
 private:
@@ -363,14 +358,14 @@ public:
         opened.push_back(path ? path : "(null)");
         return video ? &video->table : handle;
     }
-    void close(InterfaceTable* closing) override { closed.push_back(closing); }
+    void close(InterfaceTable*) override { ++closes; }
     // Handles given out and not closed (one closed twice shows as a huge number).
-    std::size_t stillOpen() const { return (video || handle ? opened.size() : 0) - closed.size(); }
+    std::size_t stillOpen() const { return (video || handle ? opened.size() : 0) - closes; }
 
     FakeVideo* video = nullptr;        // what open hands out
     InterfaceTable* handle = nullptr;  // handed out instead while video is null; both null: open fails
     std::vector<std::string> opened;
-    std::vector<InterfaceTable*> closed;
+    std::size_t closes = 0;
 };
 
 // ---------------------------------------------------------------------------------------------------
@@ -399,11 +394,10 @@ public:
         return reader && reader->read(buffer, sizeof buffer) >= 0 ? preloadResult : 0;
     }
     void unload() override { calls.push_back("unload"); }
-    std::int32_t play(IListener* playListener, IReferenceCount* references) override {
+    std::int32_t play(IListener* playListener, IReferenceCount*) override {
         calls.push_back("play");
         if (playing) return 0;
         listener = playListener;
-        referenceCount = references;
         playing = playResult;
         if (playing && endsOnNextPass_)
             host().post([this, alive = alive_] {
@@ -426,7 +420,6 @@ public:
     std::vector<std::string> calls;
     std::vector<double> volumes;
     IListener* listener = nullptr;
-    IReferenceCount* referenceCount = nullptr;
     std::int32_t preloadResult = 1;
     std::int32_t playResult = 1;
     std::int32_t playing = 0;
@@ -480,18 +473,10 @@ inline std::ostream& operator<<(std::ostream& out, const DrawnText& d) {
     return out << "(" << d.x << "," << d.y << ",'" << d.text << "',red " << d.red << ",phase " << d.phase << ")";
 }
 
-// A Font whose renderer records each line, `charWidth` pixels per character. With `handlers`, phase
-// and scale handlers are present, each recording what it was given.
-class RecordingFont : public Font {
+// A Font that renders itself, recording each line, `charWidth` pixels per character. With `handlers`,
+// phase and scale handlers are present, each recording what it was given.
+class RecordingFont : public Font, public IFontRenderer {
 public:
-    struct Renderer : IFontRenderer {
-        RecordingFont* owner;
-        void unusedSlot0() override {}
-        std::int32_t textWidth(const char* text) override { return text ? owner->charWidth_ * static_cast<std::int32_t>(std::strlen(text)) : 0; }
-        void drawText(Canvas* canvas, std::int32_t x, std::int32_t y, const char* text) override {
-            owner->drawn.push_back({x, y, text ? text : "", canvas ? canvas->colour.red : 0, owner->phase()});
-        }
-    };
     struct Phase : IFontPhase {
         RecordingFont* owner;
         std::int32_t setPhase(std::int32_t phase) override { owner->phases.push_back(phase); return 40 + phase; }
@@ -504,13 +489,18 @@ public:
 
     explicit RecordingFont(std::int32_t height, std::int32_t charWidth = 10, bool handlers = true) : charWidth_(charWidth) {
         glyphHeight = height;
-        renderer_.owner = this;
+        renderer = this;
         phase_.owner = this;
-        renderer = &renderer_;
         if (!handlers) return;
         phaseHandler = &phase_;
         verticalScale = &vertical;
         horizontalScale = &horizontal;
+    }
+
+    void unusedSlot0() override {}
+    std::int32_t textWidth(const char* text) override { return text ? charWidth_ * static_cast<std::int32_t>(std::strlen(text)) : 0; }
+    void drawText(Canvas* canvas, std::int32_t x, std::int32_t y, const char* text) override {
+        drawn.push_back({x, y, text ? text : "", canvas ? canvas->colour.red : 0, phase()});
     }
 
     std::vector<DrawnText> drawn;
@@ -520,7 +510,6 @@ public:
 
 private:
     std::int32_t charWidth_;
-    Renderer renderer_;
     Phase phase_;
 };
 
