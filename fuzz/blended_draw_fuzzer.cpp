@@ -32,7 +32,8 @@ std::unique_ptr<MemoryBitmap> bitmapFrom(FuzzInput& in, std::int32_t bitsPerPixe
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     return runInput(data, size, [](FuzzInput& in) {
         FakeVideoFactory videos;
-        FakeVideo video(in.range(0, 3), Point(in.range(-4, 48), in.range(-4, 48)));
+        const std::int32_t frames = in.range(0, 3);
+        FakeVideo video(frames, pointIn(in, -4, 48));
         std::vector<std::unique_ptr<MemoryBitmap>> bitmaps;
         const std::uint32_t count = in.below(5);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -51,12 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int draw = 0; picture && draw < 6 && !in.empty(); ++draw) {
             const std::int32_t width = in.range(0, 64);
             const std::int32_t height = in.range(0, 64);
-            MemorySurface surface(width, height, MemoryBitmap::pitchFor(width, 16, in.range(0, 5) * 2, in.below(4) == 0));
+            const std::int32_t padding = in.range(0, 5) * 2;
+            MemorySurface surface(width, height, MemoryBitmap::pitchFor(width, 16, padding, in.below(4) == 0));
             surface.fillRandom(in.u32());
             Canvas canvas = canvasOver(surface);
-            canvas.origin = in.below(3) == 0 ? Point(in.range(-20, 20), in.range(-20, 20)) : Point();
-            canvas.clip = in.below(3) == 0 ? Rect(in.value(), in.value(), in.value(), in.value())
-                                           : Rect(in.range(-8, 70), in.range(-8, 70), in.range(-8, 80), in.range(-8, 80));
+            canvas.origin = in.below(3) == 0 ? pointIn(in, -20, 20) : Point();
+            canvas.clip = in.below(3) == 0 ? anyRect(in) : rectIn(in, -8, 70, -8, 80);
             // The host keeps its clip on the surface (the module trusts it): whatever the input
             // asks for is cut there, as every host must.
             canvas.clip = canvas.clip.intersect(Rect(-canvas.origin.x, -canvas.origin.y, width, height));
@@ -65,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (auto& bitmap : bitmaps) bitmap->failing = in.below(16) == 0;
             if (in.below(8) == 0) picture->setZoom(in.below(4) == 0 ? static_cast<double>(in.value()) : in.range(1, 40) / 10.0);
             if (in.below(8) == 0) picture->setAlphaScale(in.range(-4, 14) / 10.0);
-            picture->visible()->setPosition(in.range(-60, 80), in.range(-60, 80));
+            const Point position = pointIn(in, -60, 80);
+            picture->visible()->setPosition(position.x, position.y);
 
             std::vector<std::uint16_t> old;
             for (std::int32_t y = 0; y < height; ++y)

@@ -25,6 +25,21 @@ inline void require(bool condition, const char* what) {
 // How a stream of the doubles reads, any of the ways.
 inline ReadMode readModeFrom(FuzzInput& in) { return static_cast<ReadMode>(in.below(static_cast<std::uint32_t>(ReadMode::Count))); }
 
+// Points and rectangles read field by field, in order.
+inline Point pointIn(FuzzInput& in, std::int32_t low, std::int32_t high) {
+    const std::int32_t x = in.range(low, high);
+    return Point(x, in.range(low, high));
+}
+inline Rect rectIn(FuzzInput& in, std::int32_t low, std::int32_t high, std::int32_t sizeLow, std::int32_t sizeHigh) {
+    const Point corner = pointIn(in, low, high);
+    const std::int32_t width = in.range(sizeLow, sizeHigh);
+    return Rect(corner.x, corner.y, width, in.range(sizeLow, sizeHigh));
+}
+inline Rect anyRect(FuzzInput& in) {
+    const std::int32_t x = in.value(), y = in.value(), width = in.value();
+    return Rect(x, y, width, in.value());
+}
+
 // One input: `body` builds its world from the input, drives the module and tears the world down;
 // then the host settles, and every message must be gone and the module's memory back where it was.
 template <class Body>

@@ -1,5 +1,7 @@
 // The fuzzer's bytes as a stream of small decisions. Reading past the end yields zeros, so every input
-// decodes to a complete, finite run.
+// decodes to a complete, finite run. Every read happens in its own statement or in a sequenced
+// operand: the order of evaluation of function arguments and of most operands differs between
+// compilers, and an input must decode to the same run whichever compiler built the target.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +18,14 @@ public:
     bool empty() const { return offset_ >= size_; }
 
     std::uint8_t byte() { return empty() ? 0 : data_[offset_++]; }
-    std::uint16_t u16() { return static_cast<std::uint16_t>(byte() | (byte() << 8)); }
-    std::uint32_t u32() { return static_cast<std::uint32_t>(u16()) | (static_cast<std::uint32_t>(u16()) << 16); }
+    std::uint16_t u16() {
+        const std::uint16_t low = byte();
+        return static_cast<std::uint16_t>(low | (byte() << 8));
+    }
+    std::uint32_t u32() {
+        const std::uint32_t low = u16();
+        return low | (static_cast<std::uint32_t>(u16()) << 16);
+    }
     bool flag() { return (byte() & 1) != 0; }
 
     // A number in [0, n); 0 for n below 2.

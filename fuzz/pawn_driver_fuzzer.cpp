@@ -99,13 +99,16 @@ void drive(FuzzInput& in, World& world, IKTPlayerFactory* factory) {
             case 8: fuzzhost::host().pumpEvents(); break;
             case 9: player.addScore(in.value()); break;
             case 10: player.addBonusScore(in.value()); break;
-            case 11: player.loseScore(in.value(), in.value()); break;
+            case 11: {
+                const std::int32_t lost = in.value();
+                player.loseScore(lost, in.value());
+                break;
+            }
             case 12: player.subtractScore(in.value()); break;
             case 13: player.setBonus(in.below(3) == 0 ? in.value() : in.range(-3, 17)); break;
             case 14:
                 world.surface.failing = in.below(8) == 0;
-                world.canvas.clip = in.below(4) == 0 ? Rect(in.range(-50, 200), in.range(-50, 200), in.range(-10, 300), in.range(-10, 300))
-                                                     : Rect(0, 0, 160, 120);
+                world.canvas.clip = in.below(4) == 0 ? rectIn(in, -50, 200, -10, 300) : Rect(0, 0, 160, 120);
                 if (pawn.visible) pawn.visible->draw(&world.canvas);
                 world.surface.failing = false;
                 require(world.surface.outstanding() == 0 && world.colour.outstanding() == 0 && world.alpha.outstanding() == 0,
@@ -117,12 +120,17 @@ void drive(FuzzInput& in, World& world, IKTPlayerFactory* factory) {
             case 18: player.setHidden(in.range(0, 1)); break;
             case 19: player.showScore(in.range(0, 1)); player.setScorePhase(in.range(0, 4)); break;
             case 20:
-                if (pawn.visible) pawn.visible->setPosition(in.range(-200, 400), in.range(-200, 600));
+                if (pawn.visible) {
+                    const std::int32_t x = in.range(-200, 400);
+                    pawn.visible->setPosition(x, in.range(-200, 600));
+                }
                 break;
-            default:
+            default: {
                 factory->destroyPlayer(pawn.handle);
-                pawn = Player(factory, &world.root, in.value(), in.below(8) == 0);
+                const std::int32_t index = in.value();
+                pawn = Player(factory, &world.root, index, in.below(8) == 0);
                 break;
+            }
         }
         if (pawn.player) require(pawn.player->isFrozen() == (pawn.player->getActivity() < 1 ? 1 : 0), "frozen exactly below activity 1");
     }

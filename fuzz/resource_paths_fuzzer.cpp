@@ -46,7 +46,8 @@ void fill(FuzzInput& in, MemArchive& archive, MemArchive& first, int depth, bool
             MemArchive* inner = archive.addArchive(name, openAs, loop ? &first : nullptr);
             if (!loop) fill(in, *inner, first, depth + 1, looped);
         } else {
-            MemArchive::Item& item = archive.add(name, in.text(20), kTypes[in.below(3) == 0 ? 2 : 0]);
+            const std::string bytes = in.text(20);
+            MemArchive::Item& item = archive.add(name, bytes, kTypes[in.below(3) == 0 ? 2 : 0]);
             item.mode = readModeFrom(in);
             item.noInfo = in.below(12) == 0;
             item.openFails = in.below(12) == 0;

@@ -21,9 +21,18 @@ std::string nameFrom(FuzzInput& in) {
 // A "count@first" text, or garbage around it.
 std::string sequenceText(FuzzInput& in) {
     switch (in.below(6)) {
-        case 0: return std::to_string(in.value()) + "@" + std::to_string(in.value());
-        case 1: return std::to_string(in.range(0, 40)) + "@" + std::to_string(in.range(0, 40));
-        case 2: return " \t" + std::to_string(in.range(-5, 40)) + "x@+" + std::to_string(in.range(-5, 40)) + "junk";
+        case 0: {
+            const std::int32_t count = in.value();
+            return std::to_string(count) + "@" + std::to_string(in.value());
+        }
+        case 1: {
+            const std::int32_t count = in.range(0, 40);
+            return std::to_string(count) + "@" + std::to_string(in.range(0, 40));
+        }
+        case 2: {
+            const std::int32_t count = in.range(-5, 40);
+            return " \t" + std::to_string(count) + "x@+" + std::to_string(in.range(-5, 40)) + "junk";
+        }
         case 3: return std::string(in.range(100, 200), '9') + "@1";  // longer than the 127 bytes read
         case 4: return "@";
         default: return in.text(40);
@@ -55,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             item.noInfo = in.below(16) == 0;
         }
 
-        FakeVideo video(in.flag() ? in.range(0, 400) : in.value(), Point(in.range(-2, 20), in.range(-2, 20)));
+        const std::int32_t frames = in.flag() ? in.range(0, 400) : in.value();
+        FakeVideo video(frames, pointIn(in, -2, 20));
         if (in.below(8) != 0) videos.video = &video;
 
         MemRoot root(rootArchive);
@@ -77,10 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 case 3:
                     figureVideo->setFrame(in.value());
                     break;
-                default:
-                    figureVideo->visible()->setPosition(in.value(), in.value());
+                default: {
+                    const std::int32_t x = in.value();
+                    figureVideo->visible()->setPosition(x, in.value());
                     (void)boundsOf(figureVideo->visible());
                     break;
+                }
             }
             require(figureVideo->currentFrame() >= 0, "a frame before the start of its sequence");
         }

@@ -40,7 +40,10 @@ struct Script {
                 }
                 case 2:
                     // The data itself, as far as the caller's buffer goes.
-                    if (buffer && wanted > 0) static_cast<std::uint8_t*>(buffer)[in.below(static_cast<std::uint32_t>(wanted))] = in.byte();
+                    if (buffer && wanted > 0) {
+                        const std::uint8_t value = in.byte();  // read before the index, as the assignment orders them
+                        static_cast<std::uint8_t*>(buffer)[in.below(static_cast<std::uint32_t>(wanted))] = value;
+                    }
                     break;
                 case 3: case 4:
                     // A callback into the module: a read on one of the adapters, the waiting one included.
@@ -109,10 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 case 1:
                     if (IRead* reader = adapter->interfaces.find<IRead>("IRead")) reader->read(buffer, in.range(0, 16));
                     break;
-                case 2:
+                case 2: {
                     // A completion that arrives while no read waits still sets the result.
-                    adapter->receive(completion(in.flag() ? (0x00020000u | in.below(8)) : in.u32(), in.value()));
+                    const std::uint32_t code = in.flag() ? (0x00020000u | in.below(8)) : in.u32();
+                    adapter->receive(completion(code, in.value()));
                     break;
+                }
                 default:
                     (void)adapter->size();
                     (void)adapter->isAsynchronous();
