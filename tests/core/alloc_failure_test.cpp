@@ -23,12 +23,6 @@ namespace {
 
 #if defined(__SANITIZE_ADDRESS__) || UINTPTR_MAX == 0xFFFFFFFFu
 constexpr std::int64_t kDefaultStride = 7;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr std::int64_t kDefaultStride = 7;
-#else
-constexpr std::int64_t kDefaultStride = 1;
-#endif
 #else
 constexpr std::int64_t kDefaultStride = 1;
 #endif
@@ -89,55 +83,43 @@ void show(Stage& stage, const std::vector<PawnHandle>& pawns, int& sent, int& de
     }
 }
 
-class AllocationFailure : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        WorldOptions options;
-        options.scoreFontPhase = "2\n";
-        options.bonusVideos = {};
-        files_ = new WorldFiles(options);
-        loader_ = new hostengine::PluginLoader();
-        open_ = loader_->open(PAWN_TESTHOOKS_PLUGIN_PATH) && hooks_.find();
-    }
-    static void TearDownTestSuite() {
-        delete loader_;
-        delete files_;
-    }
-    void SetUp() override { ASSERT_TRUE(open_) << loader_->error(); }
-
+// The world's files and the twin, kept over all the evenings of the test.
+struct Evenings {
     // One evening with the k-th allocation of `step` refused (and every one after it, with andAfter);
     // k 0 refuses nothing.
-    static Outcome evening(Step step, std::int64_t k, bool andAfter);
+    Outcome run(Step step, std::int64_t k, bool andAfter);
 
-    inline static WorldFiles* files_ = nullptr;
-    inline static hostengine::PluginLoader* loader_ = nullptr;
-    inline static TestHooks hooks_;
-    inline static bool open_ = false;
+    WorldFiles files{WorldOptions{.bonusVideos = {}, .scoreFontPhase = "2\n"}};
+    hostengine::PluginLoader loader;
+    TestHooks hooks;
 };
 
-Outcome AllocationFailure::evening(Step step, std::int64_t k, bool andAfter) {
+Outcome Evenings::run(Step step, std::int64_t k, bool andAfter) {
     Outcome outcome;
-    Stage stage(files_->dir, {});
+    Stage stage(files.dir, {});
     stage.host.setTime(1000);
-    EXPECT_EQ(hooks_.now().live, 0) << "the module held memory before the evening";
-    ResourceDir* root = hooks_.rootOver(stage.root);
+    EXPECT_EQ(hooks.now().live, 0) << "the module held memory before the evening";
+    ResourceDir* root = hooks.rootOver(stage.root);
     EXPECT_NE(root, nullptr);
     if (!root) return outcome;
 
     std::int64_t started = 0;
     auto begin = [&](Step now) {
         if (now != step) return;
-        started = hooks_.now().allocations + hooks_.now().failures;
-        if (k > 0) hooks_.fail(k, andAfter ? 1 : 0);
+        started = hooks.now().allocations + hooks.now().failures;
+        if (k > 0) hooks.fail(k, andAfter ? 1 : 0);
     };
     auto end = [&](Step now) {
         if (now != step) return;
-        hooks_.fail(0, 0);
-        outcome.stepAllocations = hooks_.now().allocations + hooks_.now().failures - started;
+        hooks.fail(0, 0);
+        outcome.stepAllocations = hooks.now().allocations + hooks.now().failures - started;
     };
 
     begin(kInit);
-    InterfaceTable* handle = loader_->init(&stage.host);
+    // A game may init twice; the second replaces the strings the first copied.
+    const char* args[4] = {"first", nullptr, "third", "fourth"};
+    InterfaceTable* handle = loader.init(&stage.host, args);
+    if (handle) handle = loader.init(&stage.host, args);
     end(kInit);
     IKTPlayerFactory* factory = handle ? handle->find<IKTPlayerFactory>("IKTPlayerFactory") : nullptr;
     outcome.plugin = factory != nullptr;
@@ -170,30 +152,32 @@ Outcome AllocationFailure::evening(Step step, std::int64_t k, bool andAfter) {
     stage.host.drainEvents();  // buzzes stopped by the teardown end now; their notices free their sounds
 
     begin(kRelease);
-    loader_->callRelease();
+    loader.callRelease();
     end(kRelease);
-    loader_->release();  // forgets the handle; a second release does nothing
-    hooks_.freeRoot(root);
+    loader.release();  // forgets the handle; a second release does nothing
+    hooks.freeRoot(root);
 
     EXPECT_EQ(sent, deleted) << "messages left undeleted";
     EXPECT_EQ(stage.surface.locks().outstanding(), 0) << "rows left locked";
-    EXPECT_EQ(hooks_.now().live, 0) << "module memory left after release";
+    EXPECT_EQ(hooks.now().live, 0) << "module memory left after release";
     return outcome;
 }
 
-TEST_F(AllocationFailure, EveryStepSurvivesEveryRefusedAllocation) {
-    const Outcome clean = evening(kShow, 0, false);
+TEST(AllocationFailure, EveryStepSurvivesEveryRefusedAllocation) {
+    Evenings evenings;
+    ASSERT_TRUE(evenings.loader.open(PAWN_TESTHOOKS_PLUGIN_PATH) && evenings.hooks.find()) << evenings.loader.error();
+    const Outcome clean = evenings.run(kShow, 0, false);
     ASSERT_FALSE(HasFailure());
     for (int i = 0; i < kPawns; ++i) ASSERT_GE(clean.scores[i], 0) << "pawn " << i << " missing without faults";
     std::int64_t total = 0;
     for (int step = kInit; step < kStepCount && !HasFailure(); ++step) {
-        const std::int64_t count = evening(static_cast<Step>(step), 0, false).stepAllocations;
+        const std::int64_t count = evenings.run(static_cast<Step>(step), 0, false).stepAllocations;
         total += count;
         for (std::int64_t k = 1; k <= count && !HasFailure(); ++k) {
             if (stride() > 1 && k % stride() != 1 && k < count - 3) continue;
             for (bool andAfter : {false, true}) {
                 SCOPED_TRACE(std::string(kStepNames[step]) + ", allocation " + std::to_string(k) + (andAfter ? " and after" : " alone"));
-                const Outcome outcome = evening(static_cast<Step>(step), k, andAfter);
+                const Outcome outcome = evenings.run(static_cast<Step>(step), k, andAfter);
                 EXPECT_TRUE(outcome.plugin || step == kInit);
                 for (int i = 0; i < kPawns; ++i)
                     EXPECT_TRUE(outcome.scores[i] < 0 || outcome.scores[i] == clean.scores[i]) << "pawn " << i << " scored " << outcome.scores[i];
