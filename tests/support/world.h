@@ -203,6 +203,16 @@ struct PawnHandle {
     explicit operator bool() const { return handle != nullptr; }
 };
 
+// createPlayer as a game calls it, and the two interfaces looked up by name.
+inline PawnHandle createPawn(IKTPlayerFactory* factory, ResourceDir* root, const char* archiveName, std::int32_t playerIndex) {
+    PawnHandle pawn;
+    if (!factory || !(pawn.handle = factory->createPlayer(root, archiveName, playerIndex))) return pawn;
+    pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
+    pawn.visible = pawn.handle->find<IVisible>("IVisible");
+    pawn.ownVideo = pawn.player ? pawn.player->getVideo() : nullptr;
+    return pawn;
+}
+
 // The game's side: the plug-in loaded and started as a game does, and the pawns it made, given back
 // when the game closes.
 class Game {
@@ -215,14 +225,9 @@ public:
     Game(const Game&) = delete;
     Game& operator=(const Game&) = delete;
 
-    // createPlayer as a game calls it, and the two interfaces looked up by name.
     PawnHandle create(ResourceDir* root, const char* archiveName, std::int32_t playerIndex) {
-        PawnHandle pawn;
-        if (!factory || !(pawn.handle = factory->createPlayer(root, archiveName, playerIndex))) return pawn;
-        pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
-        pawn.visible = pawn.handle->find<IVisible>("IVisible");
-        pawn.ownVideo = pawn.player ? pawn.player->getVideo() : nullptr;
-        pawns_.push_back(pawn);
+        PawnHandle pawn = createPawn(factory, root, archiveName, playerIndex);
+        if (pawn) pawns_.push_back(pawn);
         return pawn;
     }
     void destroy(PawnHandle& pawn) {
@@ -304,16 +309,11 @@ public:
         for (int i = 0; i < pawns; ++i) slots.push_back(Slot{{}, std::mt19937(seed + static_cast<std::uint32_t>(i) + 1)});
     }
 
-    // createPlayer as a game calls it, and the two interfaces looked up by name; the sixth pawn's archive
-    // is missing.
+    // The sixth pawn's archive is missing.
     void make(int i) {
         Slot& slot = slots[static_cast<std::size_t>(i)];
-        slot = Slot{PawnHandle{}, slot.random};
-        if (!(slot.pawn.handle = factory_->createPlayer(root_, i == 5 ? "nobody" : "pawn", i + 1))) return;
-        slot.pawn.player = slot.pawn.handle->find<IKTPlayer>("IKTPlayer");
-        slot.pawn.visible = slot.pawn.handle->find<IVisible>("IVisible");
+        slot = Slot{createPawn(factory_, root_, i == 5 ? "nobody" : "pawn", i + 1), slot.random};
         if (!playable(slot)) return;
-        slot.pawn.ownVideo = slot.pawn.player->getVideo();
         slot.pawn.visible->setPosition(i * 78, 280);
         slot.pawn.player->showScore(1);
     }
