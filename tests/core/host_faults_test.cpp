@@ -66,8 +66,6 @@ struct FaultWorld {
             if (ResourceEntry* penguin = mediaRoot.findEntry(nullptr, "pingouin", nullptr)) producer->penguin = create<KTAlphaVideo>(penguin);
             if (ResourceEntry* sound = mediaRoot.find("scoresnd")) producer->scoreSound = create<SoundResource>(sound);
         }
-        canvas.surface = &surface;
-        canvas.clip = Rect(0, 0, kScreenW, kScreenH);
         host.clearLog();
         game.emplace(host);
     }
@@ -98,7 +96,7 @@ struct FaultWorld {
     MemoryBitmap colour;
     MemoryBitmap alpha;
     MemorySurface surface{kScreenW, kScreenH, kScreenW * 2};
-    Canvas canvas;
+    Canvas canvas = canvasOver(surface);
     RecordingFont font{16};
     MemArchive rootArchive;
     MemArchive mediaArchive;
