@@ -1,8 +1,8 @@
 // Hosts that fail the module: archive factories that return null, hand out objects without "IArchive"
 // or are missing; streams that read short, negative or claimed counts, only asynchronously or not at
 // all; surfaces and bitmaps whose rows cannot be locked; a sound factory that makes nothing; a
-// producer that hands out nothing; a clock that jumps backwards or wraps past 2^32. pawn.kvx is loaded
-// as a game loads it; each time the module logs what failed and the pawn plays on without the piece.
+// producer that hands out nothing; a clock that jumps backwards. pawn.kvx is loaded as a game loads
+// it; each time the module logs what failed and the pawn plays on without the piece.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/support/host_doubles.h"
-#include "tests/core/pawn_fixture.h"
+#include "tests/support/world.h"
 
 using namespace doubles;
 using pawntest::PawnHandle;
@@ -66,8 +66,6 @@ struct FaultWorld {
             if (ResourceEntry* penguin = mediaRoot.findEntry(nullptr, "pingouin", nullptr)) producer->penguin = create<KTAlphaVideo>(penguin);
             if (ResourceEntry* sound = mediaRoot.find("scoresnd")) producer->scoreSound = create<SoundResource>(sound);
         }
-        canvas.surface = &surface;
-        canvas.clip = Rect(0, 0, kScreenW, kScreenH);
         host.clearLog();
         game.emplace(host);
     }
@@ -98,7 +96,7 @@ struct FaultWorld {
     MemoryBitmap colour;
     MemoryBitmap alpha;
     MemorySurface surface{kScreenW, kScreenH, kScreenW * 2};
-    Canvas canvas;
+    Canvas canvas = canvasOver(surface);
     RecordingFont font{16};
     MemArchive rootArchive;
     MemArchive mediaArchive;
@@ -194,7 +192,9 @@ TEST(HostFaults, RowsThatCannotBeLockedDrawNothingAndLeaveNoLock) {
     }
 }
 
-TEST(HostFaults, AClockThatWrapsOrJumpsBackKeepsRollsAndFramesGoing) {
+// Rolls and frames across the clock's wrap are the pawn tests' to see: their clocks start just before it.
+// A clock thrown back holds a roll where it started and the frames where they stand, until it catches up.
+TEST(HostFaults, AClockThatJumpsBackHoldsRollsAndFramesUntilItCatchesUp) {
     pawntest::PawnWorld world;
     const PawnHandle pawn = world.create();
     ASSERT_TRUE(pawn);
@@ -203,33 +203,16 @@ TEST(HostFaults, AClockThatWrapsOrJumpsBackKeepsRollsAndFramesGoing) {
         world.drawFresh(pawn);
         return world.font.calls.empty() ? std::string() : world.font.calls.back().text;
     };
-    // A roll of 100 points lasts 1500 ms; it starts 500 ms before the clock wraps.
-    world.host.setTime(0xFFFFFFFFu - 499u);
-    pawn.player->addScore(100);
-    world.host.advance(750);
-    EXPECT_EQ(shownScore(), "50");
-    world.host.advance(1000);
-    EXPECT_EQ(shownScore(), "100");
-
-    // A clock thrown back mid-roll shows where the roll started until it catches up.
-    pawn.player->addScore(100);
+    world.host.setTime(100000);
+    pawn.player->addScore(100);  // rolls over 1500 ms
     world.host.advance(300);
     world.host.setTime(world.host.currentTime() - 10000);
-    EXPECT_EQ(shownScore(), "100");
+    EXPECT_EQ(shownScore(), "0");
     world.host.advance(10000 + 1600);
-    EXPECT_EQ(shownScore(), "200");
+    EXPECT_EQ(shownScore(), "100");
 
-    // A buzz across the wrap steps its frames every 83 ms; thrown back by a minute, the frames wait
-    // and go on once the clock is past the last step again.
-    world.host.setTime(0xFFFFFFFFu - 100u);
     world.send(pawn, kBuzz);
-    int steps = 0;
-    for (int i = 0; i < 30; ++i) {
-        const pawntest::SequenceFrame before = world.videoState(pawn);
-        world.tick(pawn, 20);
-        steps += !(world.videoState(pawn) == before);
-    }
-    EXPECT_GE(steps, 3);
+    for (int i = 0; i < 30; ++i) world.tick(pawn, 20);  // the whole buzz: the frames are paced from now on
     world.send(pawn, kBuzz);
     world.host.setTime(world.host.currentTime() - 60000);
     const pawntest::SequenceFrame held = world.videoState(pawn);

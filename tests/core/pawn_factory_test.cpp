@@ -4,19 +4,28 @@
 #include <string>
 #include <vector>
 
-#include "tests/core/pawn_fixture.h"
+#include "tests/support/world.h"
 
 using namespace pawntest;
 
-TEST(PawnFactory, FivePawnsTakeTheFourBuzzSoundsInTurnAndTheCycleOutlivesADestroyedPawn) {
+// A pawn destroyed while its buzz still sounds: the sound outlives it and its end notice, delivered by
+// the host after the teardown, must stop at the sound instead of reaching the freed pawn.
+TEST(PawnFactory, FivePawnsTakeTheFourBuzzSoundsInTurnAndABuzzNoticeAfterTheTeardownNeverReachesTheFreedPawn) {
     PawnWorld world;
     std::vector<PawnHandle> pawns;
     for (int player : {7, 3, 12, 0, -5}) pawns.push_back(world.create("pawn", player));
     for (const PawnHandle& pawn : pawns) world.send(pawn, kBuzz);
     EXPECT_EQ(world.buzzesPlayed(), (std::vector<int>{1, 2, 3, 4, 1}));
 
-    // The fourth pawn's buzz4 goes with it; the next pawn gets the next in turn, buzz2.
+    // The fourth pawn goes while its buzz4 sounds; the holder's release asked the host to stop, and the
+    // sound waits for its notice.
+    const std::size_t soundsBefore = world.sounds.liveSounds();
     world.destroy(pawns[3]);
+    EXPECT_EQ(world.sounds.liveSounds(), soundsBefore);
+    world.host.drainEvents();
+    EXPECT_TRUE(world.sounds.playbackLog()[3].stopped);
+    EXPECT_EQ(world.sounds.liveSounds(), soundsBefore - 1);
+    // The cycle outlives it: the next pawn gets the next in turn, buzz2.
     world.sounds.clearPlaybackLog();
     world.send(world.create("pawn", 9), kBuzz);
     EXPECT_EQ(world.buzzesPlayed(), (std::vector<int>{2}));
@@ -59,21 +68,4 @@ TEST(PawnFactory, TheScoreFontPhaseIsTheDecimalNumberAtTheStartOfItsFirst15Chara
         ASSERT_EQ(world.font.calls.size(), 1u);
         EXPECT_EQ(world.font.calls[0].phase, phase) << (text ? text : "(no file)");
     }
-}
-
-// A pawn destroyed while its buzz still sounds: the sound outlives it and its end notice, delivered by
-// the host after the teardown, must stop at the sound instead of reaching the freed pawn.
-TEST(PawnFactory, TheBuzzNoticeAfterTheTeardownNeverReachesTheFreedPawn) {
-    PawnWorld world;
-    PawnHandle pawn = world.create();
-    ASSERT_TRUE(pawn);
-    const std::size_t soundsBefore = world.sounds.liveSounds();
-    world.send(pawn, kBuzz);
-    ASSERT_FALSE(world.sounds.playbackLog().back().ended);
-    world.destroy(pawn);
-    // The holder's release asked the host to stop; the sound waits for its notice.
-    EXPECT_EQ(world.sounds.liveSounds(), soundsBefore);
-    world.host.drainEvents();
-    EXPECT_TRUE(world.sounds.playbackLog().back().stopped);
-    EXPECT_EQ(world.sounds.liveSounds(), soundsBefore - 1);
 }

@@ -6,7 +6,7 @@
 #include "media/alpha_video.h"
 #include "media/sound.h"
 #include "media/text_display.h"
-#include "tests/core/pawn_fixture.h"
+#include "tests/support/world.h"
 
 using namespace pawntest;
 

@@ -1,11 +1,13 @@
-// The pawn's reactions and movements as a player sees them: which sequence and frame its figure shows
-// (read back from the pixels it draws), which sounds play, how holds, the penguin and freezing change
-// that, and its slides into and out of view. Messages of other families are left to the soak tests,
-// which check that every message is deleted.
+// The pawn as a player sees and hears it: which sequence and frame its figure shows (read back from the
+// pixels it draws), which sounds play, how holds, the penguin and freezing change that, its slides into
+// and out of view, and what else the host draws for it (the score text under it, the blinking bonus
+// picture). Messages of other families are left to the soak, which checks that every message is deleted.
 #include <cstdint>
+#include <string>
+#include <tuple>
 #include <vector>
 
-#include "tests/core/pawn_fixture.h"
+#include "tests/support/world.h"
 
 using namespace pawntest;
 
@@ -14,10 +16,10 @@ namespace {
 class PawnPlay : public testing::Test {
 protected:
     void SetUp() override {
+        world.host.setTime(0xFFFFFFFFu - 300u);  // every test's clock wraps soon after it starts
         pawn = world.create("pawn", 1);
         ASSERT_TRUE(pawn);
         pawn.visible->setPosition(100, 280);
-        world.host.setTime(5000);
     }
 
     // The figure as the video reports it; the drawn pixels must say the same.
@@ -52,6 +54,7 @@ protected:
     PawnWorld world;
     PawnHandle pawn;
 };
+using PawnDrawing = PawnPlay;
 
 }  // namespace
 
@@ -233,4 +236,114 @@ TEST_F(PawnPlay, AWaitHoldShowsWait01AndHoldsEverythingButTheSlide) {
         world.send(pawn, kBuzz, 1);
         EXPECT_TRUE(buzzingAt(1)) << duration;
     }
+}
+
+TEST_F(PawnDrawing, TheScoreIsCentredInA150PixelColumnOnRow430WithTheTwoPassEffectAtPhase2) {
+    auto placeOf = [](const DrawnText& call) { return std::make_tuple(call.text, call.x, call.y, call.phase); };
+    pawn.player->showScore(1);
+    pawn.player->setScorePhase(2);
+    world.canvas.colour = Colour(1, 2, 3);
+    world.font.calls.clear();
+    pawn.visible->draw(&world.canvas);
+    ASSERT_EQ(world.font.calls.size(), 2u);
+    const std::int32_t x = 100 + (150 - world.font.textWidth("0")) / 2;
+    // A white outline at phase 1, then black glyphs at phase 0; the context and font left as found.
+    EXPECT_EQ(placeOf(world.font.calls[0]), std::make_tuple(std::string("0"), x, 430, 1));
+    EXPECT_EQ(placeOf(world.font.calls[1]), std::make_tuple(std::string("0"), x, 430, 0));
+    // White (two components of 255 read), then black (none); the canvas's own blue 3 and phase 0 back.
+    EXPECT_EQ(world.font.calls[0].colour.red + world.font.calls[0].colour.blue + world.font.calls[1].colour.green, 2 * 255);
+    EXPECT_EQ(world.canvas.colour.blue + world.font.phase(), 3);
+    EXPECT_EQ(world.canvas.font, nullptr);
+
+    // Row 430 whatever the pawn's own row; a score change clears the phase override (one pass only).
+    pawn.visible->setPosition(20, 350);
+    pawn.player->addScore(1234567);
+    world.host.advance(3'000'000);
+    world.drawFresh(pawn);  // the roll ends
+    world.drawFresh(pawn);
+    ASSERT_EQ(world.font.calls.size(), 1u);
+    const std::int32_t centred = 20 + (150 - world.font.textWidth("1234567")) / 2;
+    EXPECT_EQ(placeOf(world.font.calls[0]), std::make_tuple(std::string("1234567"), centred, 430, 0));
+}
+
+TEST_F(PawnDrawing, TheBonusPictureSitsAtXPlus95OnRow440AndBlinksOnceInUse) {
+    hostengine::ProducerPicture* picture = world.producer->bonusPicture(4);
+    const std::uint16_t disc = picture->colour().row16(6)[24];
+    auto discOnScreen = [&] { return world.surface.pixel(100 + 95 + 24, 440 + 6); };
+    pawn.player->setBonus(4);
+    pawn.visible->setPosition(100, 300);  // the picture keeps its row
+    world.host.setTime(100000);
+    pawn.player->setBonus(-1);
+    // 600 ms out, 600 ms back, out again: each half starts at the draw that finds the last one over.
+    const std::pair<std::uint32_t, double> steps[] = {{0, 1.0},    {300, 0.5},  {600, 0.0},  {601, 0.0},
+                                                      {901, 0.5},  {1201, 1.0}, {1202, 1.0}, {1502, 0.5}};
+    for (auto [at, opacity] : steps) {
+        world.host.setTime(100000 + at);
+        world.drawFresh(pawn);
+        EXPECT_NEAR(picture->lastDrawOpacity(), opacity, 1e-12) << at;
+        EXPECT_DOUBLE_EQ(picture->blend.opacity, 1.0) << "left at full opacity for the next pawn";
+        const std::uint16_t shown = discOnScreen();
+        EXPECT_TRUE(opacity == 1.0 ? shown == disc : opacity == 0.0 ? shown == 0 : shown != 0 && shown != disc) << at;
+    }
+    EXPECT_EQ(world.surface.pixel(100 + 95 + 24, 439), 0);
+
+    // A hidden pawn draws nothing at all.
+    pawn.player->setHidden(1);
+    pawn.player->showScore(1);
+    world.drawFresh(pawn);
+    EXPECT_EQ(discOnScreen() + world.colourSetAt(100, 300), 0);
+    EXPECT_TRUE(world.font.calls.empty());
+    EXPECT_EQ(boundsOf(pawn.visible).width, 0);
+
+    // Bonus 10 used ends at once: nothing is drawn any more.
+    pawn.player->setHidden(0);
+    pawn.player->setBonus(10);
+    pawn.player->setBonus(-1);
+    world.drawFresh(pawn);
+    EXPECT_EQ(discOnScreen(), 0);
+}
+
+// Alone with the penguin, a pawn finds it as its own draw left it: frozen, that is "freeze" at frame 0,
+// so unfreezing starts a fresh wait sequence at frame 1 instead of resuming the buzz it froze in.
+TEST_F(PawnDrawing, APawnAloneWithThePenguinThawsIntoANewWait) {
+    pawn.player->setBonus(16);
+    world.send(pawn, kBuzz);
+    world.tick(pawn, 90);
+    const SequenceFrame buzzing = PawnWorld::videoState(pawn);
+    ASSERT_TRUE(buzzing.name.rfind("buzz", 0) == 0 && buzzing.index == 2) << buzzing;
+    pawn.player->setActivity(0);
+    world.drawFresh(pawn);
+    EXPECT_EQ(PawnWorld::videoState(pawn), (SequenceFrame{"freeze", 0}));
+    world.send(pawn, kUnfreeze);
+    const SequenceFrame thawed = PawnWorld::videoState(pawn);
+    EXPECT_TRUE(thawed.name.rfind("wait0", 0) == 0 && thawed.index == 1) << thawed;
+}
+
+// Two pawns share the one penguin video. Each must animate on its own: the frozen one keeps showing
+// "freeze", and its updates must not step or stop the other's buzz.
+TEST_F(PawnDrawing, TwoPawnsSharingThePenguinEachSeeTheirOwnFrame) {
+    PawnHandle other = world.create("pawn", 2);
+    ASSERT_TRUE(other);
+    other.visible->setPosition(300, 280);
+    pawn.player->setBonus(16);
+    other.player->setBonus(16);
+    other.player->setActivity(0);
+    ASSERT_EQ(pawn.player->getVideo(), other.player->getVideo());
+
+    world.send(pawn, kBuzz);
+    const SequenceFrame buzz = PawnWorld::videoState(pawn);
+    ASSERT_EQ(buzz.index, 1);
+    std::vector<int> frames{1};
+    for (int t = 0; t < 1000 && frames.back() != 0; t += 10) {
+        world.tick(pawn, 10);
+        other.player->update();
+        world.surface.fill(0);
+        pawn.visible->draw(&world.canvas);
+        other.visible->draw(&world.canvas);
+        const SequenceFrame mine = world.figureAt(100, 280);
+        ASSERT_EQ(mine.name, buzz.name) << t;
+        if (mine.index != frames.back()) frames.push_back(mine.index);
+        EXPECT_EQ(world.figureAt(300, 280), (SequenceFrame{"freeze", 0})) << t;
+    }
+    EXPECT_EQ(frames, (std::vector<int>{1, 2, 3, 0}));
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <tuple>
 
-#include "tests/core/pawn_fixture.h"
+#include "tests/support/world.h"
 
 using namespace pawntest;
 
@@ -116,18 +116,19 @@ TEST_F(PawnScore, TheBonusStateSaysWhichBonusIsHeldAndWhetherItIsInUse) {
 
 TEST_F(PawnScore, TheScoreRollsFromTheLastRolledScoreOverTimeThatGrowsWithTheChange) {
     PawnHandle pawn = fresh();
-    world.host.setTime(10000);
+    constexpr std::uint32_t kStart = 0xFFFFFFFFu - 699u;  // the clock wraps halfway through the second roll
+    world.host.setTime(kStart);
     pawn.player->addScore(100);  // 0 -> 100 over 1500 ms
-    world.host.setTime(10200);
+    world.host.setTime(kStart + 200);
     EXPECT_EQ(drawnScore(pawn), "13");
     pawn.player->addScore(50);   // 100 -> 150 over 1400 ms, from 100 and not from the 13 on screen
-    world.host.setTime(10200 + 700);
+    world.host.setTime(kStart + 200 + 700);
     EXPECT_EQ(drawnScore(pawn), "125");
     std::int32_t phase = 0;
-    world.host.setTime(10200 + 1400);
+    world.host.setTime(kStart + 200 + 1400);
     EXPECT_EQ(drawnScore(pawn, &phase), "150");
     EXPECT_EQ(phase, 4) << "still rolling at exactly its duration";
-    world.host.setTime(10200 + 1401);
+    world.host.setTime(kStart + 200 + 1401);
     drawnScore(pawn, &phase);
     EXPECT_EQ(phase, 4) << "the draw that finds it over";
     drawnScore(pawn, &phase);

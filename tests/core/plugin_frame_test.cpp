@@ -3,12 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "core/allocator.h"
 #include "host/core/host_engine.h"
 #include "host/core/plugin_loader.h"
-#include "module/platform.h"
 #include "module/plugin_object.h"
-#include "module/services.h"
 
 using hostengine::HostEngine;
 using hostengine::HostObject;
@@ -25,6 +22,7 @@ TEST(PluginFrame, InitEntersTheObjectAtTheRegistryHeadWithCopiesOfTheFourStrings
     HostEngine host;  // outlives the loader, which releases the plug-in first
     PluginLoader loader;
     ASSERT_TRUE(loader.open()) << loader.error();
+    EXPECT_EQ(loader.init(nullptr), nullptr);  // no host, no handle
     std::optional<std::string> first("first argument"), third("third");
     const char* args[4] = {first->c_str(), nullptr, third->c_str(), nullptr};
     InterfaceTable* handle = loader.init(&host, args);
@@ -63,50 +61,10 @@ TEST(PluginFrame, InitEntersTheObjectAtTheRegistryHeadWithCopiesOfTheFourStrings
     loader.callRelease();
     EXPECT_EQ(registry.head->table, producer.handle());
     EXPECT_EQ(registry.cursor, nullptr);
-}
 
-TEST(PluginLoader, LoadInitReleaseAndUnloadRepeatInOneProcess) {
-    for (int round = 0; round < 4; ++round) {
-        HostEngine host;
-        PluginLoader loader;
-        ASSERT_TRUE(loader.open()) << loader.error();
-        ASSERT_NE(loader.init(&host), nullptr) << "round " << round;
-        loader.release();
-        loader.close();
-        EXPECT_EQ(host.objectRegistry()->head, nullptr);
-    }
-    PluginLoader unopened;
-    ASSERT_TRUE(unopened.open());
-    EXPECT_EQ(unopened.init(nullptr), nullptr);  // no host, no handle
     PluginLoader missing;
     EXPECT_FALSE(missing.open("/nonexistent/pawn.kvx"));
     EXPECT_NE(missing.error().find("/nonexistent/pawn.kvx"), std::string::npos);
-}
-
-// Allocation failures can only be provoked in this build's own copy of the plug-in classes.
-TEST(PluginObject, WithoutMemoryInitYieldsNoHandleAndArgumentsStayNull) {
-    HostEngine host;
-    failAllocation(1);
-    EXPECT_EQ(initPlugin(&host, nullptr), nullptr);
-    failAllocation(0);
-    EXPECT_EQ(host.objectRegistry()->head, nullptr);
-    releasePlugin();
-
-    const AllocationStats before = allocationStats();
-    KTPlayerFactory* object = create<KTPlayerFactory>();
-    ASSERT_NE(object, nullptr);
-    const char* args[4] = {"a", "b", "c", "d"};
-    failAllocation(1);  // the record itself
-    object->setArgs(args);
-    EXPECT_EQ(object->args, nullptr);
-    failAllocation(2);  // the first copy
-    object->setArgs(args);
-    ASSERT_NE(object->args, nullptr);
-    EXPECT_EQ(object->args->strings[0], nullptr);
-    EXPECT_STREQ(object->args->strings[3], "d");
-    failAllocation(0);
-    destroy(object);
-    EXPECT_EQ(allocationStats().live, before.live);
 }
 
 // ---------------------------------------------------------------------------------------------------

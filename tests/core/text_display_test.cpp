@@ -43,21 +43,6 @@ struct Scene {
 
 }  // namespace
 
-TEST(TextDisplay, KeepsACopyWithoutTrailingNewlines) {
-    Scene scene;
-    const std::pair<const char*, const char*> cases[] = {
-        {"12\n\n", "12"}, {"", ""}, {"\n", ""}, {"1\n2", "1\n2"}, {"\n1\n", "\n1"}, {"1234567", "1234567"},
-    };
-    for (const auto& [given, kept] : cases) {
-        std::string buffer = given;
-        scene.display->setText(buffer.data());
-        buffer.assign(buffer.size(), 'x');  // the display has its own copy
-        EXPECT_STREQ(scene.display->text, kept) << given;
-    }
-    scene.display->setText(scene.display->text);  // its own text back
-    EXPECT_STREQ(scene.display->text, "1234567");
-}
-
 TEST(TextDisplay, LinesFollowOneAnotherByTheFontsAdvance) {
     struct Case {
         const char* text;
@@ -129,8 +114,21 @@ TEST(TextDisplay, OnlyTheEffectAtPhaseTwoDrawsEachLineWhiteThenBlackAndEverythin
     }
 }
 
-TEST(TextDisplay, WithoutTextNothingIsDrawnAndBoundsAreTheWholeTextOneLineHigh) {
+TEST(TextDisplay, KeepsACopyOfItsTextWithoutTrailingNewlinesAndIsBoundedByItWholeOneLineHigh) {
     Scene scene;
+    const std::pair<const char*, const char*> cases[] = {
+        {"12\n\n", "12"}, {"", ""}, {"\n", ""}, {"1\n2", "1\n2"}, {"\n1\n", "\n1"}, {"1234567", "1234567"},
+    };
+    for (const auto& [given, kept] : cases) {
+        std::string buffer = given;
+        scene.display->setText(buffer.data());
+        buffer.assign(buffer.size(), 'x');  // the display has its own copy
+        EXPECT_STREQ(scene.display->text, kept) << given;
+    }
+    scene.display->setText(scene.display->text);  // its own text back
+    EXPECT_STREQ(scene.display->text, "1234567");
+
+    // Without text nothing is drawn.
     scene.display->setText(nullptr);
     scene.display->draw(&scene.canvas);
     EXPECT_TRUE(scene.font.drawn.empty());
@@ -144,6 +142,7 @@ TEST(TextDisplay, WithoutTextNothingIsDrawnAndBoundsAreTheWholeTextOneLineHigh) 
     }
 }
 
+// Attaching an effect destroys the one held before; the display destroys the one it holds.
 TEST(TextDisplay, AttachingAnEffectDestroysTheOneHeldBefore) {
     int destroyed = 0;
     {
@@ -158,7 +157,7 @@ TEST(TextDisplay, AttachingAnEffectDestroysTheOneHeldBefore) {
         EXPECT_EQ(destroyed, 2);
         scene.display->attach(new CountedEffect(kTextEffectCode, &destroyed));
     }
-    EXPECT_EQ(destroyed, 3);  // the display destroys the one it holds
+    EXPECT_EQ(destroyed, 3);
 }
 
 TEST(TextDisplay, TheFontComesFirstAfterTheSpriteFields) {

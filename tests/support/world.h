@@ -12,14 +12,17 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <ostream>
+#include <random>
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/abi.h"
@@ -32,6 +35,7 @@
 #include "host/core/resource_root.h"
 #include "host/core/sound_factory.h"
 #include "host/core/surface.h"
+#include "media/alpha_video.h"
 #include "tests/support/counted_message.h"
 #include "tests/support/temp_dir.h"
 
@@ -116,7 +120,6 @@ inline void writeFigureArchive(const std::string& directory, const std::vector<S
 
 struct WorldOptions {
     bool producer = true;                  // registered under "IKTProducer"
-    bool producerFont = true;              // the producer's "allalpha" carries the recording font
     bool scoreSound = true;                // media/scoresnd.wav
     bool penguin = true;                   // media/pingouin
     std::set<int> bonusVideos = {3};       // media/bonusNN.avi; the other numbers get badges
@@ -147,12 +150,11 @@ public:
 struct Stage {
     static constexpr int kScreenWidth = 640;
     static constexpr int kScreenHeight = 480;
-    static Colour bonusVideoColour() { return Colour(40, 200, 96); }
 
     Stage(const TempDir& dir, const WorldOptions& options) {
         root = archives.makeRootDir(dir / "root");
         mediaRoot = archives.makeRootDir(dir / "media");
-        if (options.producer) producer = std::make_unique<hostengine::Producer>(host, mediaRoot, options.producerFont ? font.font() : nullptr);
+        if (options.producer) producer = std::make_unique<hostengine::Producer>(host, mediaRoot, font.font());
         canvas = hostengine::makeCanvas(surface);
     }
     ~Stage() {
@@ -186,7 +188,7 @@ struct WorldFiles {
         for (int n : options.bonusVideos) {
             char name[32];
             std::snprintf(name, sizeof name, "media/bonus%02d.avi", n);
-            writeVideo(dir / name, 16, {Stage::bonusVideoColour()}, true);
+            writeVideo(dir / name, 16, {Colour(40, 200, 96)}, true);
         }
     }
     TempDir dir{"pawn-world"};
@@ -201,6 +203,16 @@ struct PawnHandle {
     explicit operator bool() const { return handle != nullptr; }
 };
 
+// createPlayer as a game calls it, and the two interfaces looked up by name.
+inline PawnHandle createPawn(IKTPlayerFactory* factory, ResourceDir* root, const char* archiveName, std::int32_t playerIndex) {
+    PawnHandle pawn;
+    if (!factory || !(pawn.handle = factory->createPlayer(root, archiveName, playerIndex))) return pawn;
+    pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
+    pawn.visible = pawn.handle->find<IVisible>("IVisible");
+    pawn.ownVideo = pawn.player ? pawn.player->getVideo() : nullptr;
+    return pawn;
+}
+
 // The game's side: the plug-in loaded and started as a game does, and the pawns it made, given back
 // when the game closes.
 class Game {
@@ -213,14 +225,9 @@ public:
     Game(const Game&) = delete;
     Game& operator=(const Game&) = delete;
 
-    // createPlayer as a game calls it, and the two interfaces looked up by name.
     PawnHandle create(ResourceDir* root, const char* archiveName, std::int32_t playerIndex) {
-        PawnHandle pawn;
-        if (!factory || !(pawn.handle = factory->createPlayer(root, archiveName, playerIndex))) return pawn;
-        pawn.player = pawn.handle->find<IKTPlayer>("IKTPlayer");
-        pawn.visible = pawn.handle->find<IVisible>("IVisible");
-        pawn.ownVideo = pawn.player ? pawn.player->getVideo() : nullptr;
-        pawns_.push_back(pawn);
+        PawnHandle pawn = createPawn(factory, root, archiveName, playerIndex);
+        if (pawn) pawns_.push_back(pawn);
         return pawn;
     }
     void destroy(PawnHandle& pawn) {
@@ -279,6 +286,229 @@ struct TestHooks {
     }
     // A root of the twin's own over the host root's archive, so resource nodes count on its heap.
     ResourceDir* rootOver(ResourceDir* hostRoot) const { return makeRoot(hostRoot->archive, hostRoot->archiveHandle); }
+};
+
+// ---------------------------------------------------------------------------------------------------
+// A game's evening of random play: on each frame the clock moves on (now and then it pauses for ten
+// minutes, stands still or is set near its wrap again), the host runs a pass of its events, one pawn
+// is acted on (messages of every kind with extreme parameters too, score changes, bonuses and the
+// penguin, freezing, hiding, moves, score draws; now and then it is given back and made again, over
+// direct or asynchronous streams) and every pawn is updated and checked; every 8th frame all are
+// drawn. Each pawn draws its acts from a generator of its own, so a pawn that could not be made
+// changes nothing of what the others do.
+class Evening {
+public:
+    struct Slot {
+        PawnHandle pawn;
+        std::mt19937 random;
+        bool hidden = false, scoreShown = true;
+    };
+
+    Evening(Stage& stage, IKTPlayerFactory* factory, ResourceDir* root, int pawns, std::uint32_t seed)
+        : stage_(stage), factory_(factory), root_(root), random_(seed) {
+        for (int i = 0; i < pawns; ++i) slots.push_back(Slot{{}, std::mt19937(seed + static_cast<std::uint32_t>(i) + 1)});
+    }
+
+    // The sixth pawn's archive is missing.
+    void make(int i) {
+        Slot& slot = slots[static_cast<std::size_t>(i)];
+        slot = Slot{createPawn(factory_, root_, i == 5 ? "nobody" : "pawn", i + 1), slot.random};
+        if (!playable(slot)) return;
+        slot.pawn.visible->setPosition(i * 78, 280);
+        slot.pawn.player->showScore(1);
+    }
+    void giveBack() {
+        for (Slot& slot : slots)
+            if (slot.pawn) factory_->destroyPlayer(slot.pawn.handle);
+        slots.clear();
+    }
+
+    // With `whole`, every pawn is known to have all its parts: what it draws is checked too.
+    void frame(bool whole) {
+        const std::int32_t pause = pick(random_, 200);
+        stage_.host.advance(pause == 0 ? 600000u : pause == 1 ? 0u : static_cast<std::uint32_t>(5 + pick(random_, 30)));
+        if (pick(random_, 5000) == 0) stage_.host.setTime(0xFFFFFFFFu - static_cast<std::uint32_t>(pick(random_, 3000)));
+        stage_.host.pumpEvents();
+        Slot& acted = slots[static_cast<std::size_t>(pick(random_, static_cast<std::int32_t>(slots.size())))];
+        if (playable(acted)) act(acted);
+        for (Slot& slot : slots) {
+            if (!playable(slot)) continue;
+            slot.pawn.player->update();
+            ++updates;
+            const bool penguin = (slot.pawn.player->getBonusState() & 0xFF) == 16;
+            EXPECT_EQ(slot.pawn.player->getVideo(), penguin ? stage_.producer->penguin() : slot.pawn.ownVideo);
+            EXPECT_EQ(slot.pawn.player->isHidden(), slot.pawn.visible->isHidden());
+        }
+        if (++frames_ % 8 == 0) drawAll(whole);
+        EXPECT_EQ(stage_.surface.locks().outstanding(), 0);
+    }
+
+    std::vector<Slot> slots;
+    long updates = 0;
+    long scoresChecked = 0;
+    int sent = 0;
+    int deleted = 0;
+
+private:
+    static bool playable(const Slot& slot) { return slot.pawn.player && slot.pawn.visible; }
+    static std::int32_t pick(std::mt19937& random, std::int32_t n) { return std::uniform_int_distribution<std::int32_t>(0, n - 1)(random); }
+
+    static std::int32_t anyParameter(std::mt19937& random) {
+        static const std::int32_t kExtremes[] = {INT32_MIN, INT32_MIN + 1, -1000, -1, 0, 1, 2, 3, 1000, INT32_MAX - 1, INT32_MAX};
+        const std::int32_t kind = pick(random, 4);
+        if (kind == 3) return static_cast<std::int32_t>(random());
+        return kind == 0 ? kExtremes[pick(random, 11)] : kind == 1 ? pick(random, 2001) : pick(random, 30) - 5;
+    }
+    static std::int32_t points(std::mt19937& random) { return pick(random, 20) == 0 ? anyParameter(random) : pick(random, 1100) - 100; }
+
+    void act(Slot& slot) {
+        IKTPlayer* player = slot.pawn.player;
+        std::mt19937& random = slot.random;
+        static const std::int32_t kBonuses[] = {-3, -2, -1, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 15, 16, 16, 17, INT32_MIN};
+        static const std::int32_t kPhases[] = {0, 1, 2, 3, 7};  // never 4, the rolling phase
+        const std::int32_t what = pick(random, 20);
+        if (what < 6) {
+            // Mostly pawn messages; now and then a sound's end notice or any code at all.
+            const std::int32_t family = pick(random, 30);
+            std::uint32_t code = 0x000B0000u + static_cast<std::uint32_t>(pick(random, 13));
+            if (family < 2) code = family == 0 ? static_cast<std::uint32_t>(random()) : 0x00050001u;
+            const int before = deleted;
+            ++sent;
+            EXPECT_EQ(player->receive(gameMessage(code, anyParameter(random), &deleted)), 1);
+            EXPECT_EQ(deleted, before + 1) << std::hex << code;
+        } else if (what < 10) {
+            const std::int32_t kind = pick(random, 4);
+            const std::int32_t amount = points(random);
+            if (kind == 0) player->addScore(amount);
+            if (kind == 1) player->addBonusScore(amount);
+            if (kind == 2) player->loseScore(amount, points(random));
+            if (kind == 3) player->subtractScore(amount);
+            if (kind >= 2) { EXPECT_GE(player->getScore(), 0); }
+        } else if (what < 12) {
+            player->setBonus(kBonuses[pick(random, static_cast<std::int32_t>(std::size(kBonuses)))]);
+        } else if (what == 12) {
+            pick(random, 2) ? player->setActivity(anyParameter(random)) : static_cast<void>(player->thaw());
+        } else if (what == 13) {
+            player->countAnswer(anyParameter(random));
+            player->setScorePhase(kPhases[pick(random, 5)]);
+        } else if (what == 14) {
+            player->showScore(slot.scoreShown = pick(random, 4) != 0);
+        } else if (what == 15) {
+            player->setHidden(slot.hidden = pick(random, 6) == 0);
+        } else if (what == 16) {
+            slot.pawn.visible->setPosition(pick(random, 700) - 30, pick(random, 20) == 0 ? anyParameter(random) : 280);
+        } else if (what == 17) {
+            player->drawScore(&stage_.canvas);
+        } else if (pick(random, 20) == 0) {
+            stage_.archives.setStreamMode(pick(random, 3) == 0 ? hostengine::StreamMode::Asynchronous : hostengine::StreamMode::Direct);
+            factory_->destroyPlayer(slot.pawn.handle);
+            make(static_cast<int>(&slot - slots.data()));
+        }
+    }
+
+    // A draw whose score is not rolling (the font never sees phase 4) shows the score itself.
+    void drawAll(bool whole) {
+        stage_.surface.fill(0);
+        for (const Slot& slot : slots) {
+            if (!playable(slot)) continue;
+            stage_.font.calls.clear();
+            slot.pawn.visible->draw(&stage_.canvas);
+            const std::vector<DrawnText>& calls = stage_.font.calls;
+            if (!whole) continue;
+            EXPECT_EQ(calls.empty(), slot.hidden || !slot.scoreShown);
+            if (calls.empty() || std::any_of(calls.begin(), calls.end(), [](const DrawnText& call) { return call.phase == 4; })) continue;
+            ++scoresChecked;
+            for (const DrawnText& call : calls) EXPECT_EQ(call.text, std::to_string(slot.pawn.player->getScore()));
+        }
+    }
+
+    Stage& stage_;
+    IKTPlayerFactory* factory_;
+    ResourceDir* root_;
+    std::mt19937 random_;
+    long frames_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------------
+// pawn.kvx in a world, and what a test reads back of a pawn: the frame on show from the screen's pixels
+// or from its video, and which sounds played.
+
+// The sequence and the frame within it that an absolute frame belongs to ("" when none does).
+struct SequenceFrame {
+    std::string name;
+    int index = 0;
+    bool operator==(const SequenceFrame& other) const { return name == other.name && index == other.index; }
+};
+
+inline SequenceFrame sequenceFrameOf(const std::vector<SequenceRun>& runs, int frame) {
+    for (const SequenceRun& run : runs)
+        if (frame >= run.first && frame < run.first + run.count) return SequenceFrame{run.name, frame - run.first};
+    return SequenceFrame{};
+}
+
+inline std::ostream& operator<<(std::ostream& out, const SequenceFrame& shown) {
+    return out << (shown.name.empty() ? "<nothing>" : shown.name) << " frame " << shown.index;
+}
+
+class PawnWorld : public WorldFiles, public Stage, public Game {
+public:
+    explicit PawnWorld(WorldOptions options = {})
+        : WorldFiles(options), Stage(dir, options), Game(host), sequences_(std::move(options.sequences)) {}
+    ~PawnWorld() { close(host, producer); }
+
+    PawnHandle create(const char* archiveName = "pawn", std::int32_t playerIndex = 1) { return Game::create(root, archiveName, playerIndex); }
+
+    // One pass of the game loop: the clock moves on, the host delivers its events, the pawn updates.
+    void tick(const PawnHandle& pawn, std::uint32_t milliseconds) {
+        host.advance(milliseconds);
+        host.pumpEvents();
+        pawn.player->update();
+    }
+
+    // Draws the pawn on a cleared screen, with a fresh record of the font's calls.
+    void drawFresh(const PawnHandle& pawn) {
+        surface.fill(0);
+        font.calls.clear();
+        EXPECT_TRUE(hostengine::clipInsideSurface(canvas, surface.width(), surface.height())) << "the host keeps the clip on its surface";
+        pawn.visible->draw(&canvas);
+    }
+
+    // The frame of the figure drawn with its top-left corner at (x, y), read from its centre pixel.
+    SequenceFrame figureAt(std::int32_t x, std::int32_t y) const {
+        const std::uint16_t pixel = surface.pixel(x + kFigureSize / 2, y + kFigureSize / 2);
+        const int frame = ((pixel >> 10) & 31) | (((pixel >> 5) & 31) << 5);
+        if (colourSetAt(x, y) == kPawnColours) return sequenceFrameOf(sequences_, frame);
+        if (colourSetAt(x, y) == kPenguinColours) return sequenceFrameOf(penguinSequences(), frame);
+        return SequenceFrame{};
+    }
+    // 0: the background, nothing drawn there.
+    int colourSetAt(std::int32_t x, std::int32_t y) const { return surface.pixel(x + kFigureSize / 2, y + kFigureSize / 2) & 31; }
+
+    // The sequence and frame the pawn's figure stands at, as its video reports them.
+    static SequenceFrame videoState(const PawnHandle& pawn) {
+        KTAlphaVideo* video = pawn.player->getVideo();
+        if (!video || !video->current) return SequenceFrame{};
+        return SequenceFrame{video->current->name, video->currentFrame()};
+    }
+
+    // Playbacks of the buzz WAVs (1..4 by length) and of the score sound.
+    std::vector<int> buzzesPlayed() const {
+        std::vector<int> played;
+        for (const auto& playback : sounds.playbackLog()) {
+            const std::int64_t frames = playback.sound ? playback.sound->frames() : 0;
+            if (frames && frames % kBuzzFrameUnit == 0 && frames / kBuzzFrameUnit <= 4) played.push_back(static_cast<int>(frames / kBuzzFrameUnit));
+        }
+        return played;
+    }
+    std::vector<hostengine::Playback> scoreSoundsPlayed() const {
+        std::vector<hostengine::Playback> played;
+        for (const auto& playback : sounds.playbackLog())
+            if (playback.sound && playback.sound->frames() == kScoreSoundFrames) played.push_back(playback);
+        return played;
+    }
+
+private:
+    std::vector<SequenceRun> sequences_;
 };
 
 }  // namespace pawntest
