@@ -239,16 +239,6 @@ std::string Pe32Machine::readString(uint32_t address, size_t limit) {
     return text;
 }
 
-std::u16string Pe32Machine::readWideString(uint32_t address, size_t limit) {
-    std::u16string text;
-    for (uint16_t c; text.size() < limit; address += 2) {
-        read(address, &c, 2);
-        if (!c) break;
-        text += char16_t(c);
-    }
-    return text;
-}
-
 void Pe32Machine::fail(const std::string& message) { throw Pe32Failure{message}; }
 
 std::string pe32Hex(uint32_t value) {

@@ -79,7 +79,6 @@ public:
     void read(uint32_t address, void* out, size_t size);
     void write(uint32_t address, const void* data, size_t size);
     std::string readString(uint32_t address, size_t limit = 1 << 20);
-    std::u16string readWideString(uint32_t address, size_t limit = 1 << 20);
     uint32_t arg(uint32_t argsAddress, int index) { return read32(argsAddress + 4 * index); }
     // Memory for the loader's own records (not the guest heap; never freed).
     uint32_t allocateSystem(uint32_t size, const void* init = nullptr);
@@ -94,7 +93,6 @@ public:
     std::vector<std::string> unresolvedImports;  // "DLL!name", bound to a trap that fails when called
     std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per line
     std::string capturedStderr;
-    std::string capturedStdout;
     std::string cpuidReport();  // vendor, family and the SIMD features as the guest sees them
     uc_struct* engine() { return uc_; }
 
