@@ -57,9 +57,9 @@ private:
 // ---------------------------------------------------------------------------------------------------
 // Factories
 
-class KindFactory : public IArchiveFactory {
+class KindFactory : public Offered<IArchiveFactory> {
 public:
-    explicit KindFactory(const char* kind) : kind_(kind), table(kind) { offer<IArchiveFactory>(table, "IArchiveFactory", this); }
+    explicit KindFactory(const char* kind) : Offered("IArchiveFactory", kind), kind_(kind) {}
 
     InterfaceTable* create(ResourceEntry* entry, ResourceInfo* info, InterfaceTable* stream) override {
         note("call IArchiveFactory::create %s %s stream %s info %s", kind_, entry->name, stream ? "given" : "none",
@@ -75,9 +75,6 @@ public:
 
 private:
     const char* kind_;
-
-public:
-    InterfaceTable table;
 };
 
 // ---------------------------------------------------------------------------------------------------
@@ -160,7 +157,7 @@ ResourceEntry* HostNode::find(const char* path) {
 
 }  // namespace
 
-MemoryArchive::MemoryArchive(const char* archiveName) : name(archiveName) { offer<IArchive>(table, "IArchive", this); }
+MemoryArchive::MemoryArchive(const char* archiveName) : Offered("IArchive"), name(archiveName) {}
 
 MemoryEntry* MemoryArchive::add(const char* entryName, const char* typeName, const char* data, std::int32_t size, bool container) {
     auto* listed = make<MemoryEntry>();

@@ -81,12 +81,6 @@ EveningHost& host() {
 
 std::uint32_t typeIdOf(const char* typeName) { return types().idOf(typeName); }
 
-void EveningHost::unusedSlot0() { fail("Host slot 0 called"); }
-void EveningHost::unusedSlot2() { fail("Host slot 2 called"); }
-void EveningHost::unusedSlot3() { fail("Host slot 3 called"); }
-void EveningHost::unusedSlot10() { fail("Host slot 10 called"); }
-void EveningHost::unusedSlot11() { fail("Host slot 11 called"); }
-
 void EveningHost::pumpEvents() {
     note("call Host::pumpEvents");
     // Events due now, in the order they were posted; a delivery may post more, which wait for the

@@ -24,6 +24,15 @@ void offer(InterfaceTable& table, const char* name, Interface* part) {
     offerValue(table, name, entryValueOf(part));
 }
 
+// A host object offering one interface, in a table of its own named `objectName` (null: unnamed).
+template <class Interface>
+struct Offered : Interface {
+    explicit Offered(const char* interfaceName, const char* objectName = nullptr) : table(objectName) {
+        offer<Interface>(table, interfaceName, this);
+    }
+    InterfaceTable table;
+};
+
 ObjectRegistry& registry();
 // The entry value registered for `interfaceName` by an object named `objectName` (any for null).
 EntryValue findRegistered(const char* objectName, const char* interfaceName);
