@@ -61,17 +61,11 @@ public:
     }
     std::int32_t seek(std::int32_t frame) override {
         note("call IVideo::seek %s %i", look_.path, frame);
-        if (frame < 0 || frame >= look_.frames) return 0;
-        frame_ = frame;
-        paint();
-        return 1;
+        return show(frame);
     }
     std::int32_t next() override {
         note("call IVideo::next %s", look_.path);
-        if (frame_ + 1 >= look_.frames) return 0;
-        ++frame_;
-        paint();
-        return 1;
+        return show(frame_ + 1);
     }
     Point* size(Point* result) override {
         note("call IVideo::size %s", look_.path);
@@ -88,6 +82,13 @@ public:
     }
 
 private:
+    std::int32_t show(std::int32_t frame) {
+        if (frame < 0 || frame >= look_.frames) return 0;
+        frame_ = frame;
+        paint();
+        return 1;
+    }
+
     // An egg of a figure that bobs with the frame: opaque inside, a soft rim, transparent outside;
     // its colours move with the frame so that every step shows.
     void paint() {

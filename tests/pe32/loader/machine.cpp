@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 
 using namespace pe32;
@@ -283,7 +282,6 @@ uint32_t Pe32Machine::call(uint32_t function, const std::vector<uint32_t>& args)
     uc_reg_read(uc_, UC_X86_REG_EAX, &eax);
     uc_reg_write(uc_, UC_X86_REG_ESP, &saved);
     if (!pendingFailure_.empty()) fail(pendingFailure_);
-    if (err == UC_ERR_INSN_INVALID) fail("fault: invalid instruction at " + describe(eip));
     if (err != UC_ERR_OK) fail(std::string("fault: ") + uc_strerror(err) + " at " + describe(eip));
     if (eip != returnTrap_) {
         size_t timedOut = 0;
@@ -329,26 +327,19 @@ std::vector<Pe32Block> Pe32Machine::liveBlocks() const {
 
 std::string Pe32Machine::cpuidReport() {
     uint32_t out = allocateSystem(16);
-    uint32_t r[4];
-    auto leaf = [&](uint32_t eax, uint32_t ecx) {
-        call(kCpuid, {eax, ecx, out});
-        read(out, r, 16);
+    uint32_t leaf0[4], leaf1[4], leaf7[4] = {};
+    auto leaf = [&](uint32_t eax, uint32_t* registers) {
+        call(kCpuid, {eax, 0, out});
+        read(out, registers, 16);
     };
-    leaf(0, 0);
-    char vendor[13] = {};
-    std::memcpy(vendor, &r[1], 4), std::memcpy(vendor + 4, &r[3], 4), std::memcpy(vendor + 8, &r[2], 4);
-    uint32_t maxLeaf = r[0];
-    leaf(1, 0);
-    uint32_t ecx1 = r[2], edx1 = r[3], signature = r[0];
-    uint32_t ebx7 = 0;
-    if (maxLeaf >= 7) leaf(7, 0), ebx7 = r[1];
-    std::string text = std::string(vendor) + " signature " + pe32Hex(signature) + ":";
+    leaf(0, leaf0);
+    leaf(1, leaf1);
+    if (leaf0[0] >= 7) leaf(7, leaf7);
+    std::string text = "signature " + pe32Hex(leaf1[0]) + ":";
     auto flag = [&](bool on, const char* name) { text += std::string(" ") + (on ? "+" : "-") + name; };
-    flag(edx1 & (1u << 26), "sse2");
-    flag(ecx1 & (1u << 19), "sse4.1");
-    flag(ecx1 & (1u << 27), "osxsave");
-    flag(ecx1 & (1u << 28), "avx");
-    flag(ebx7 & (1u << 5), "avx2");
-    flag(ebx7 & (1u << 16), "avx512f");
+    flag(leaf1[3] & (1u << 26), "sse2");
+    flag(leaf1[2] & (1u << 28), "avx");
+    flag(leaf7[1] & (1u << 5), "avx2");
+    flag(leaf7[1] & (1u << 16), "avx512f");
     return text;
 }

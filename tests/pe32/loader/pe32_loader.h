@@ -38,9 +38,7 @@ struct Pe32Image {
     };
     std::vector<Section> sections;
     std::map<std::string, uint32_t> exportsByName;  // VA
-    std::map<uint32_t, uint32_t> exportsByOrdinal;  // VA
     std::vector<uint32_t> tlsCallbacks;             // VAs, in the directory's order
-    uint32_t tlsIndex = 0xFFFFFFFF;                 // static TLS slot, if the image has a TLS directory
 };
 
 // Thrown by the machine for what ends a run: a fault, an unresolved call, abort, a limit.
@@ -93,7 +91,7 @@ public:
     std::vector<std::string> unresolvedImports;  // "DLL!name", bound to a trap that fails when called
     std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per line
     std::string capturedStderr;
-    std::string cpuidReport();  // vendor, family and the SIMD features as the guest sees them
+    std::string cpuidReport();  // the signature and the SIMD features as the guest sees them
     uc_struct* engine() { return uc_; }
 
 private:

@@ -133,20 +133,15 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
     uint32_t entry = f.u32(opt + 16);
     image->entryPoint = entry ? base + entry : 0;
 
-    auto [exportRva, exportSize] = directory(kExportDirectory);
-    if (exportRva) {
-        uint32_t ordinalBase = m.u32(exportRva + 16), functionCount = m.u32(exportRva + 20);
+    // By name only, as the evening asks for them; a forwarder names another DLL's export, which no
+    // image here has.
+    if (auto [exportRva, exportSize] = directory(kExportDirectory); exportRva) {
         uint32_t nameCount = m.u32(exportRva + 24), functions = m.u32(exportRva + 28);
         uint32_t names = m.u32(exportRva + 32), nameOrdinals = m.u32(exportRva + 36);
-        for (uint32_t i = 0; i < functionCount; ++i) {
-            uint32_t rva = m.u32(functions + 4 * i);
-            // A forwarder names another DLL's export; nothing the shim or these images need.
-            if (rva && !(rva >= exportRva && rva < exportRva + exportSize)) image->exportsByOrdinal[ordinalBase + i] = base + rva;
-        }
         for (uint32_t i = 0; i < nameCount; ++i) {
-            uint16_t index = m.u16(nameOrdinals + 2 * i);
-            auto it = image->exportsByOrdinal.find(ordinalBase + index);
-            if (it != image->exportsByOrdinal.end()) image->exportsByName[m.string(m.u32(names + 4 * i))] = it->second;
+            uint32_t rva = m.u32(functions + 4 * m.u16(nameOrdinals + 2 * i));
+            bool forwarder = rva >= exportRva && rva < exportRva + exportSize;
+            if (rva && !forwarder) image->exportsByName[m.string(m.u32(names + 4 * i))] = base + rva;
         }
     }
 
@@ -158,7 +153,7 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
         uint32_t start = m.u32(tlsRva), end = m.u32(tlsRva + 4), indexVa = m.u32(tlsRva + 8);
         uint32_t callbacks = m.u32(tlsRva + 12), zeroFill = m.u32(tlsRva + 16);
         if (nextTlsIndex_ >= kTlsSlots) fail(path + ": no static TLS slot left");
-        image->tlsIndex = nextTlsIndex_++;
+        uint32_t tlsIndex = nextTlsIndex_++;
         uint32_t templateSize = end - start;
         std::vector<uint8_t> block(templateSize + zeroFill, 0);
         if (templateSize) {
@@ -166,10 +161,10 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
             std::memcpy(block.data(), &memory[start - base], templateSize);
         }
         uint32_t blockAddress = allocateSystem(std::max<uint32_t>(uint32_t(block.size()), 4), block.data());
-        write32(tlsArray_ + 4 * image->tlsIndex, blockAddress);
+        write32(tlsArray_ + 4 * tlsIndex, blockAddress);
         if (indexVa) {
             m.need(indexVa - base, 4);
-            std::memcpy(&memory[indexVa - base], &image->tlsIndex, 4);
+            std::memcpy(&memory[indexVa - base], &tlsIndex, 4);
         }
         for (uint32_t at = callbacks; at; at += 4) {
             uint32_t callback = m.u32(at - base);
