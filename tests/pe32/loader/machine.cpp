@@ -94,9 +94,7 @@ struct Pe32Hooks {
 Pe32Machine::Pe32Machine(Pe32Options options)
     : options_(options),
       nextImageBase_(kFirstImageBase),
-      systemNext_(kSystemBase),
-      stackTop_(kStackBase + kStackSize),
-      returnTrap_(kReturnTrap) {
+      systemNext_(kSystemBase) {
     check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "open");
     // A pre-AVX model, for the vendor and signature. Unicorn 2.0.1 sets the feature words itself at
     // reset, whatever the model: SSE to SSE4.2 and AES, BMI1/BMI2 in leaf 7, no OSXSAVE, no AVX of any
@@ -132,7 +130,7 @@ uint32_t Pe32Machine::setUpThread() {
     uint32_t teb = allocateSystem(0x1000);
     tlsArray_ = allocateSystem(4 * kTlsSlots);
     write32(teb + 0x00, 0xFFFFFFFF);  // end of the SEH chain
-    write32(teb + kTebStackBase, stackTop_);
+    write32(teb + kTebStackBase, kStackBase + kStackSize);
     write32(teb + kTebStackLimit, kStackBase);
     write32(teb + kTebSelf, teb);
     write32(teb + 0x20, 0x10);  // process id
@@ -172,7 +170,7 @@ uint32_t Pe32Machine::setUpThread() {
     uint32_t fpcw = 0x27F, mxcsr = 0x1F80;
     uc_reg_write(uc_, UC_X86_REG_FPCW, &fpcw);
     uc_reg_write(uc_, UC_X86_REG_MXCSR, &mxcsr);
-    uint32_t esp = stackTop_ - 64;
+    uint32_t esp = kStackBase + kStackSize - 64;
     uc_reg_write(uc_, UC_X86_REG_ESP, &esp);
     return teb;
 }
@@ -271,19 +269,19 @@ uint32_t Pe32Machine::call(uint32_t function, const std::vector<uint32_t>& args)
     uc_reg_read(uc_, UC_X86_REG_ESP, &esp);
     const uint32_t saved = esp;
     for (auto it = args.rbegin(); it != args.rend(); ++it) esp -= 4, write32(esp, *it);
-    esp -= 4, write32(esp, returnTrap_);
+    esp -= 4, write32(esp, kReturnTrap);
     uc_reg_write(uc_, UC_X86_REG_ESP, &esp);
 
     pendingFailure_.clear();
     uint64_t timeout = uint64_t(options_.timeLimitSeconds * 1e6);
-    uc_err err = uc_emu_start(uc_, function, returnTrap_, timeout, 0);
+    uc_err err = uc_emu_start(uc_, function, kReturnTrap, timeout, 0);
     uint32_t eip = 0, eax = 0;
     uc_reg_read(uc_, UC_X86_REG_EIP, &eip);
     uc_reg_read(uc_, UC_X86_REG_EAX, &eax);
     uc_reg_write(uc_, UC_X86_REG_ESP, &saved);
     if (!pendingFailure_.empty()) fail(pendingFailure_);
     if (err != UC_ERR_OK) fail(std::string("fault: ") + uc_strerror(err) + " at " + describe(eip));
-    if (eip != returnTrap_) {
+    if (eip != kReturnTrap) {
         size_t timedOut = 0;
         uc_query(uc_, UC_QUERY_TIMEOUT, &timedOut);
         if (timedOut) fail("run exceeded the time limit of " + std::to_string(options_.timeLimitSeconds) + " s, at " + describe(eip));

@@ -118,8 +118,6 @@ private:
     std::unique_ptr<Pe32Shim> shim_;
     uint32_t nextImageBase_;
     uint32_t systemNext_;
-    uint32_t stackTop_;
-    uint32_t returnTrap_;
     uint32_t tlsArray_;
     uint32_t nextTlsIndex_ = 0;
     std::string pendingFailure_;

@@ -13,22 +13,13 @@ constexpr uint32_t kFileSize = 32;  // sizeof(FILE) in msvcrt, the stride of _io
 
 Pe32Shim::Pe32Shim(Pe32Machine& machine) : m(machine) {}
 
+// Blocks are never reused, and a freed one is filled with 0xDD: the DLL reading a block after freeing
+// it sees nothing it wrote there, so its evening differs from the native one.
 uint32_t Pe32Shim::allocate(uint32_t size) {
     uint32_t capacity = std::max<uint32_t>(16, (size + 15) & ~15u);
-    if (size > kHeapSize) return 0;
-    // Best fit among freed blocks, but never one more than twice too big, so the heap stays compact
-    // without splitting.
-    auto it = freeBySize.lower_bound(capacity);
-    uint32_t address;
-    if (it != freeBySize.end() && it->first <= 2 * capacity) {
-        capacity = it->first, address = it->second;
-        freeBySize.erase(it);
-        freed.erase(address);
-    } else {
-        if (heapNext + capacity > kHeapBase + kHeapSize || heapNext + capacity < heapNext) return 0;
-        address = heapNext;
-        heapNext += capacity;
-    }
+    if (size > kHeapSize || heapNext + capacity > kHeapBase + kHeapSize || heapNext + capacity < heapNext) return 0;
+    uint32_t address = heapNext;
+    heapNext += capacity;
     live[address] = {size, capacity};
     return address;
 }
@@ -39,7 +30,8 @@ void Pe32Shim::release(uint32_t address, const char* function, uint32_t caller) 
     if (it == live.end())
         m.fail(std::string(function) + (freed.count(address) ? " of an already freed block " : " of a pointer that is no heap block ") +
                pe32Hex(address) + ", called from " + m.describe(caller));
-    freeBySize.emplace(it->second.capacity, address);
+    std::vector<uint8_t> poison(it->second.capacity, 0xDD);
+    m.write(address, poison.data(), poison.size());
     freed.insert(address);
     live.erase(it);
 }
@@ -156,8 +148,7 @@ void Pe32Shim::install() {
         return at == std::string::npos ? 0u : s + uint32_t(at);
     });
     crt("_errno", [this](Pe32Machine&, uint32_t) { return errnoAddress; });
-    crt("_lock", [](Pe32Machine&, uint32_t) { return 0u; });
-    crt("_unlock", [](Pe32Machine&, uint32_t) { return 0u; });
+    for (const char* name : {"_lock", "_unlock"}) crt(name, [](Pe32Machine&, uint32_t) { return 0u; });
     crt("srand", [this](Pe32Machine& m, uint32_t a) {
         randState = m.arg(a, 0);
         return 0u;

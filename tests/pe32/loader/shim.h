@@ -35,8 +35,7 @@ struct Pe32Shim {
     uint32_t teb = 0;
     uint32_t heapNext = pe32::kHeapBase;
     std::map<uint32_t, Block> live;
-    std::multimap<uint32_t, uint32_t> freeBySize;  // capacity -> address
-    std::set<uint32_t> freed;                      // to tell a double free from a wild pointer
+    std::set<uint32_t> freed;  // to tell a double free from a wild pointer
     uint32_t nextHandle = 0x100;
     uint32_t randState = 1;
     uint32_t errnoAddress = 0, iob = 0, mbCurMax = 0;
