@@ -128,6 +128,6 @@ int main(int argc, char** argv) {
 
     std::printf("pe32 evening: %zu transcript lines equal to the native run, %zu debugger lines; %.2f s emulated, "
                 "%zu guest heap blocks held after detach (the resource tree's nodes live to the end)\n",
-                emulated.transcript.size(), emulated.debugStrings.size(), emulated.seconds, emulated.liveBlocks.size());
+                emulated.transcript.size(), emulated.debugStrings.size(), emulated.seconds, emulated.liveBlocks);
     return 0;
 }

@@ -222,17 +222,12 @@ int playEvening(const EveningHarness& harness) {
     note("dependencies %s", harness.dependencies() ? "some" : "none");
     const char* args[4] = {"first", nullptr, "third", nullptr};
     InterfaceTable* plugin = harness.init(&host(), args);
-    if (!plugin) {
-        fail("init gave no plug-in object");
-        return 1;
-    }
+    if (!plugin) return fail("init gave no plug-in object");
     note("plug-in %s registry head %s %s", plugin->objectName ? plugin->objectName : "(unnamed)", registry().head->objectName,
          registry().head->interfaceName);
     IKTPlayerFactory* factory = lookup<IKTPlayerFactory>(plugin, "ikTPlayerFactory");
-    if (!factory || findRegistered("pawn", "IKTPlayerFactory") != lookupValue(plugin, "IKTPlayerFactory")) {
-        fail("no IKTPlayerFactory in the plug-in's table and the registry");
-        return 1;
-    }
+    if (!factory || findRegistered("pawn", "IKTPlayerFactory") != lookupValue(plugin, "IKTPlayerFactory"))
+        return fail("no IKTPlayerFactory in the plug-in's table and the registry");
 
     static const char* const archives[kPawns] = {"robot", "blob", "cat", "ghost", "robot"};
     Player pawns[kPawns];
@@ -240,10 +235,7 @@ int playEvening(const EveningHarness& harness) {
         pawns[i].handle = factory->createPlayer(root, archives[i], i + 1);
         pawns[i].player = lookup<IKTPlayer>(pawns[i].handle, "IKTPlayer");
         pawns[i].visible = lookup<IVisible>(pawns[i].handle, "ivisible");
-        if (!pawns[i].player || !pawns[i].visible) {
-            fail("a pawn without IKTPlayer or IVisible");
-            return 1;
-        }
+        if (!pawns[i].player || !pawns[i].visible) return fail("a pawn without IKTPlayer or IVisible");
         reportPawn(i, pawns[i]);
     }
     reportRegistry();

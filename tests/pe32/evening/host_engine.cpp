@@ -52,9 +52,10 @@ void note(const char* format, ...) {
     if (harnessInUse.report) harnessInUse.report(line);
 }
 
-void fail(const char* what) {
+int fail(const char* what) {
     ++failed;
     note("FAILED %s", what);
+    return 1;
 }
 
 int failures() { return failed; }

@@ -10,7 +10,7 @@ namespace evening {
 // One line of the transcript. Lines starting with "call " record a host operation the module called.
 void note(const char* format, ...);
 void setHarness(const EveningHarness& harness);
-void fail(const char* what);  // a check of the host failed: noted, and the evening's result is 1
+int fail(const char* what);  // a check of the host failed: noted, and the evening's result is 1, which this returns
 int failures();
 
 // A message the host makes: deleted through slot 0, which counts it and returns this.

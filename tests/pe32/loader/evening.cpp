@@ -4,20 +4,6 @@
 #include <chrono>
 #include <cstdio>
 
-namespace {
-
-// The test host's view of the evening: six 32-bit words, in this order, in guest memory.
-struct EveningHarness {
-    uint32_t init, release, dependencies;  // the DLL's exports of those names
-    uint32_t report;                       // void __cdecl report(const char* line): one transcript line
-    uint32_t debugLine;                    // void __cdecl debugLine(const char* line): host diagnostics, to stderr
-    uint32_t reserved;                     // 0
-};
-static_assert(sizeof(EveningHarness) == 24);
-
-}  // namespace
-
-
 Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& dllPath, Pe32Options options) {
     Pe32EveningResult result;
     auto start = std::chrono::steady_clock::now();
@@ -40,7 +26,9 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
         if (!exe.entryPoint) m.fail(exe.name + " has no entry point");
         m.attach(dll);
         m.attach(exe);
-        EveningHarness harness{
+        // The evening's harness record, six 32-bit words: the DLL's init, release and dependencies, then
+        // report(line) for the transcript and debugLine(line) for the host's diagnostics, both cdecl, and 0.
+        const uint32_t harness[6] = {
             m.exportAddress(dll, "init"), m.exportAddress(dll, "release"), m.exportAddress(dll, "dependencies"), report, debugLine, 0};
         uint32_t harnessAddress = m.allocateSystem(sizeof harness, &harness);
         result.exitCode = int32_t(m.call(exe.entryPoint, {harnessAddress}));
@@ -52,7 +40,7 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
     }
     if (machine) {
         result.debugStrings = machine->debugStrings;
-        result.liveBlocks = machine->liveBlocks();
+        result.liveBlocks = machine->liveBlockCount();
         result.unresolvedImports = machine->unresolvedImports;
         // What the DLL's runtime wrote to stderr before a failure is usually its reason.
         if (!result.ok && !machine->capturedStderr.empty()) result.failure += "; the guest wrote to stderr: " + machine->capturedStderr;

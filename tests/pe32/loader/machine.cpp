@@ -317,11 +317,7 @@ void Pe32Machine::detach(Pe32Image& image) {
     if (image.isDll && image.entryPoint) call(image.entryPoint, {image.base, 0, 0});
 }
 
-std::vector<Pe32Block> Pe32Machine::liveBlocks() const {
-    std::vector<Pe32Block> blocks;
-    for (auto& [address, block] : shim_->live) blocks.push_back({address, block.requested});
-    return blocks;
-}
+size_t Pe32Machine::liveBlockCount() const { return shim_->live.size(); }
 
 std::string Pe32Machine::cpuidReport() {
     uint32_t out = allocateSystem(16);

@@ -20,11 +20,6 @@ struct Pe32Options {
     bool traceShimCalls = false;      // one stderr line per shim call, with its caller
 };
 
-struct Pe32Block {
-    uint32_t address;
-    uint32_t size;
-};
-
 struct Pe32Image {
     std::string name;  // file name as GetModuleHandle matches it ("pawn.kvx")
     uint32_t base = 0;
@@ -87,7 +82,7 @@ public:
     [[noreturn]] void fail(const std::string& message);
 
     const std::vector<std::unique_ptr<Pe32Image>>& images() const { return images_; }
-    std::vector<Pe32Block> liveBlocks() const;
+    size_t liveBlockCount() const;  // guest heap blocks allocated and not freed
     std::vector<std::string> unresolvedImports;  // "DLL!name", bound to a trap that fails when called
     std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per line
     std::string capturedStderr;
@@ -129,7 +124,7 @@ struct Pe32EveningResult {
     int32_t exitCode = 0;  // what evening() returned
     std::vector<std::string> transcript;
     std::vector<std::string> debugStrings;     // the DLL's OutputDebugStringA lines
-    std::vector<Pe32Block> liveBlocks;         // guest heap blocks still allocated after DLL_PROCESS_DETACH
+    size_t liveBlocks = 0;                     // guest heap blocks still allocated after DLL_PROCESS_DETACH
     std::vector<std::string> unresolvedImports;
     double seconds = 0;
     std::string cpuid;
