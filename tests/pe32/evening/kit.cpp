@@ -8,21 +8,21 @@ std::size_t textLength(const char* text) {
     return length;
 }
 
-bool sameText(const char* a, const char* b) {
+namespace {
+
+char asIs(char c) { return c; }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool same(const char* a, const char* b, char (*fold)(char)) {
     if (!a || !b) return a == b;
-    while (*a && *a == *b) ++a, ++b;
-    return *a == *b;
+    while (*a && fold(*a) == fold(*b)) ++a, ++b;
+    return fold(*a) == fold(*b);
 }
 
-namespace {
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 }  // namespace
 
-bool sameTextNoCase(const char* a, const char* b) {
-    if (!a || !b) return a == b;
-    while (*a && lower(*a) == lower(*b)) ++a, ++b;
-    return lower(*a) == lower(*b);
-}
+bool sameText(const char* a, const char* b) { return same(a, b, asIs); }
+bool sameTextNoCase(const char* a, const char* b) { return same(a, b, lower); }
 
 namespace {
 
