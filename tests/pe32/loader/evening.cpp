@@ -42,8 +42,6 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
         result.debugStrings = machine->debugStrings;
         result.liveBlocks = machine->liveBlockCount();
         result.unresolvedImports = machine->unresolvedImports;
-        // What the DLL's runtime wrote to stderr before a failure is usually its reason.
-        if (!result.ok && !machine->capturedStderr.empty()) result.failure += "; the guest wrote to stderr: " + machine->capturedStderr;
     }
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;

@@ -85,7 +85,6 @@ public:
     size_t liveBlockCount() const;  // guest heap blocks allocated and not freed
     std::vector<std::string> unresolvedImports;  // "DLL!name", bound to a trap that fails when called
     std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per line
-    std::string capturedStderr;
     std::string cpuidReport();  // the signature and the SIMD features as the guest sees them
     uc_struct* engine() { return uc_; }
 

@@ -7,10 +7,6 @@
 
 using namespace pe32;
 
-namespace {
-constexpr uint32_t kFileSize = 32;  // sizeof(FILE) in msvcrt, the stride of _iob
-}  // namespace
-
 Pe32Shim::Pe32Shim(Pe32Machine& machine) : m(machine) {}
 
 // Blocks are never reused, and a freed one is filled with 0xDD: the DLL reading a block after freeing
@@ -54,8 +50,9 @@ uint32_t Pe32Shim::reallocate(uint32_t address, uint32_t size, uint32_t caller) 
     return moved;
 }
 
-// Only what pawn.kvx calls in an evening, and the runtime's ways of reporting its own failure. Every
-// other import it names binds to a trap that ends the run naming DLL!function and its caller.
+// Only what pawn.kvx calls in an evening. Every other import it names binds to a trap that ends the
+// run naming DLL!function and its caller: the runtime's own failure reports (abort, _amsg_exit, its
+// writes to stderr) end it so, named, where they are called.
 void Pe32Shim::install() {
     using Fn = Pe32Machine::HostFunction;
     auto k32 = [&](const char* name, uint32_t argCount, Fn fn) {
@@ -71,9 +68,7 @@ void Pe32Shim::install() {
     errnoAddress = m.allocateSystem(4);
     mbCurMax = m.allocateSystem(4);
     m.write32(mbCurMax, 1);
-    iob = m.allocateSystem(3 * kFileSize);
     data("__mb_cur_max", mbCurMax);
-    data("_iob", iob);
 
     // --- KERNEL32
     k32("GetCurrentThreadId", 0, [this](Pe32Machine& m, uint32_t) { return m.read32(teb + kTebThreadId); });
@@ -87,11 +82,11 @@ void Pe32Shim::install() {
     for (const char* name : {"EnterCriticalSection", "LeaveCriticalSection", "DeleteCriticalSection", "CloseHandle"})
         k32(name, 1, [](Pe32Machine&, uint32_t) { return 1u; });
     k32("CreateSemaphoreW", 4, [this](Pe32Machine&, uint32_t) { return nextHandle += 4; });
-    // Nothing is loaded from disk: a library is found if it is one of the images; no name is the process image.
+    // Nothing is loaded from disk: asked by name (the runtime looks for a shared libgcc) no module is
+    // there; no name is the process image.
     k32("GetModuleHandleA", 1, [](Pe32Machine& m, uint32_t a) {
-        std::string name = m.arg(a, 0) ? pe32Lower(m.readString(m.arg(a, 0))) : "";
         for (auto& image : m.images())
-            if (name.empty() ? !image->isDll : pe32Lower(image->name) == name) return image->base;
+            if (!m.arg(a, 0) && !image->isDll) return image->base;
         return 0u;
     });
     k32("OutputDebugStringA", 1, [](Pe32Machine& m, uint32_t a) {
@@ -163,37 +158,6 @@ void Pe32Shim::install() {
         uc_reg_write(m.engine(), UC_X86_REG_EDX, &edx);
         return now;
     });
-    crt("abort", [=](Pe32Machine& m, uint32_t a) -> uint32_t { m.fail("abort() called from " + m.describe(callerOf(m, a))); });
-    crt("_amsg_exit", [=](Pe32Machine& m, uint32_t a) -> uint32_t {
-        m.fail("_amsg_exit(" + std::to_string(m.arg(a, 0)) + ") called from " + m.describe(callerOf(m, a)));
-    });
     // _initterm runs guest code, so it is real code rather than a stub.
     m.shimByName_["msvcrt.dll!_initterm"] = kCodeBase + 0x10;
-
-    // The runtime reports its failures on stderr, which the run's failure quotes. Its formats are kept
-    // as written, arguments unformatted: the words say what failed, the caller says where.
-    auto toStderr = [=, this](Pe32Machine& m, uint32_t file, uint32_t a, const std::string& text) {
-        if (file != iob + 2 * kFileSize)
-            m.fail("write to a FILE* that is not stderr (" + pe32Hex(file) + "), called from " + m.describe(callerOf(m, a)));
-        m.capturedStderr += text;
-    };
-    crt("fwrite", [=](Pe32Machine& m, uint32_t a) {
-        std::string bytes(size_t(m.arg(a, 1)) * m.arg(a, 2), '\0');
-        m.read(m.arg(a, 0), bytes.data(), bytes.size());
-        toStderr(m, m.arg(a, 3), a, bytes);
-        return m.arg(a, 2);
-    });
-    crt("fputs", [=](Pe32Machine& m, uint32_t a) {
-        toStderr(m, m.arg(a, 1), a, m.readString(m.arg(a, 0)));
-        return 0u;
-    });
-    crt("fputc", [=](Pe32Machine& m, uint32_t a) {
-        toStderr(m, m.arg(a, 1), a, std::string(1, char(m.arg(a, 0))));
-        return m.arg(a, 0) & 0xFF;
-    });
-    crt("vfprintf", [=](Pe32Machine& m, uint32_t a) {
-        std::string text = m.readString(m.arg(a, 1));
-        toStderr(m, m.arg(a, 0), a, text);
-        return uint32_t(text.size());
-    });
 }

@@ -38,7 +38,7 @@ struct Pe32Shim {
     std::set<uint32_t> freed;  // to tell a double free from a wild pointer
     uint32_t nextHandle = 0x100;
     uint32_t randState = 1;
-    uint32_t errnoAddress = 0, iob = 0, mbCurMax = 0;
+    uint32_t errnoAddress = 0, mbCurMax = 0;
 };
 
 std::string pe32Lower(std::string text);
