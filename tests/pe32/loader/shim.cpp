@@ -72,14 +72,9 @@ void Pe32Shim::install() {
 
     // --- KERNEL32
     k32("GetCurrentThreadId", 0, [this](Pe32Machine& m, uint32_t) { return m.read32(teb + kTebThreadId); });
-    // One thread: a lock is always free and a semaphore is only made and closed. The section is zeroed
-    // so code that peeks at it sees it unowned.
-    k32("InitializeCriticalSection", 1, [](Pe32Machine& m, uint32_t a) {
-        uint8_t zero[24] = {};
-        m.write(m.arg(a, 0), zero, sizeof zero);
-        return 0u;
-    });
-    for (const char* name : {"EnterCriticalSection", "LeaveCriticalSection", "DeleteCriticalSection", "CloseHandle"})
+    // One thread: a lock is always free and a semaphore is only made and closed.
+    for (const char* name : {"InitializeCriticalSection", "EnterCriticalSection", "LeaveCriticalSection", "DeleteCriticalSection",
+                             "CloseHandle"})
         k32(name, 1, [](Pe32Machine&, uint32_t) { return 1u; });
     k32("CreateSemaphoreW", 4, [this](Pe32Machine&, uint32_t) { return nextHandle += 4; });
     // Nothing is loaded from disk: asked by name (the runtime looks for a shared libgcc) no module is
