@@ -28,7 +28,6 @@ std::vector<std::string>* nativeLines = nullptr;
 std::vector<std::string>* nativeDebuggerLines = nullptr;
 
 void reportLine(const char* line) { nativeLines->emplace_back(line); }
-void debugLine(const char* line) { std::fprintf(stderr, "evening: %s\n", line); }
 
 // The shipping DLL draws from msvcrt's generator, seeded from the calendar time: this process gives
 // the 64-bit plug-in the same generator and the same fixed time the emulated one gets, so both
@@ -93,7 +92,7 @@ int main(int argc, char** argv) {
     void* native = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!native) return failWith("cannot load " + plugin + ": " + dlerror());
     EveningHarness harness{reinterpret_cast<PluginInitFunction>(dlsym(native, "init")), reinterpret_cast<PluginReleaseFunction>(dlsym(native, "release")),
-                           reinterpret_cast<PluginDependenciesFunction>(dlsym(native, "dependencies")), reportLine, debugLine, 0};
+                           reinterpret_cast<PluginDependenciesFunction>(dlsym(native, "dependencies")), reportLine};
     if (!harness.init || !harness.release || !harness.dependencies) return failWith(plugin + " lacks init, release or dependencies");
     std::vector<std::string> expected, expectedDebugger;
     nativeLines = &expected, nativeDebuggerLines = &expectedDebugger;

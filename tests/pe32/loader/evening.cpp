@@ -2,7 +2,6 @@
 #include "shim.h"
 
 #include <chrono>
-#include <cstdio>
 
 Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& dllPath, Pe32Options options) {
     Pe32EveningResult result;
@@ -16,20 +15,16 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
             result.transcript.push_back(m.readString(m.arg(a, 0)));
             return 0u;
         });
-        uint32_t debugLine = m.addHostFunction("harness!debugLine", false, 0, [&](Pe32Machine& m, uint32_t a) {
-            std::fprintf(stderr, "pe32 host: %s\n", m.readString(m.arg(a, 0)).c_str());
-            return 0u;
-        });
         // The process image is mapped first, as Windows does, so GetModuleHandle(NULL) finds it.
         Pe32Image& exe = m.load(exePath);
         Pe32Image& dll = m.load(dllPath);
         if (!exe.entryPoint) m.fail(exe.name + " has no entry point");
         m.attach(dll);
         m.attach(exe);
-        // The evening's harness record, six 32-bit words: the DLL's init, release and dependencies, then
-        // report(line) for the transcript and debugLine(line) for the host's diagnostics, both cdecl, and 0.
-        const uint32_t harness[6] = {
-            m.exportAddress(dll, "init"), m.exportAddress(dll, "release"), m.exportAddress(dll, "dependencies"), report, debugLine, 0};
+        // The evening's harness record, four 32-bit words: the DLL's init, release and dependencies, then
+        // the cdecl report(line) for the transcript.
+        const uint32_t harness[4] = {m.exportAddress(dll, "init"), m.exportAddress(dll, "release"), m.exportAddress(dll, "dependencies"),
+                                     report};
         uint32_t harnessAddress = m.allocateSystem(sizeof harness, &harness);
         result.exitCode = int32_t(m.call(exe.entryPoint, {harnessAddress}));
         m.detach(exe);

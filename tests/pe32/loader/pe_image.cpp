@@ -81,9 +81,7 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
 
     // Relocatable images are always moved, so a missed relocation cannot hide behind the preferred base.
     auto [relocRva, relocSize] = directory(kRelocationDirectory);
-    // An image marked dynamic-base with no relocations has no absolute address to fix and moves freely.
-    bool dynamicBase = f.u16(opt + 70) & 0x0040;
-    bool relocatable = !(characteristics & 0x0001) && ((relocRva && relocSize) || dynamicBase);
+    bool relocatable = !(characteristics & 0x0001) && relocRva && relocSize;
     uint32_t base = image->preferredBase;
     if (relocatable) {
         base = nextImageBase_;
@@ -112,10 +110,9 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
     }
     Reader m{memory, path};
 
-    if (base != image->preferredBase) {
-        if (!relocatable) fail(path + ": has no base relocations and its preferred base is taken");
+    if (relocatable) {
         uint32_t delta = base - image->preferredBase;
-        for (uint32_t block = relocRva; relocSize && block < relocRva + relocSize;) {
+        for (uint32_t block = relocRva; block < relocRva + relocSize;) {
             uint32_t page = m.u32(block), blockSize = m.u32(block + 4);
             if (blockSize < 8) fail(path + ": malformed relocation block");
             for (uint32_t entry = block + 8; entry + 2 <= block + blockSize; entry += 2) {
