@@ -320,10 +320,7 @@ public:
     }
     void addSequence(const char* name, std::int32_t first, std::int32_t count) {
         auto* node = make<PenguinSequence>();
-        node->name = copyText(name);
-        node->first = first;
-        node->count = count;
-        node->next = sequences;
+        *node = PenguinSequence{copyText(name), first, count, 0, sequences};
         sequences = node;
     }
     void draw(Canvas*) override {

@@ -81,12 +81,10 @@ public:
     std::string describe(uint32_t address) const;
     [[noreturn]] void fail(const std::string& message);
 
-    const std::vector<std::unique_ptr<Pe32Image>>& images() const { return images_; }
     size_t liveBlockCount() const;  // guest heap blocks allocated and not freed
     std::vector<std::string> unresolvedImports;  // "DLL!name", bound to a trap that fails when called
-    std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per line
+    std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per call
     std::string cpuidReport();  // the signature and the SIMD features as the guest sees them
-    uc_struct* engine() { return uc_; }
 
 private:
     friend struct Pe32Shim;
@@ -98,7 +96,7 @@ private:
         std::string failure;  // set for an unresolved import
     };
     uint32_t addStub(Stub stub);
-    uint32_t resolveImport(const std::string& dll, const std::string& name, uint16_t ordinal, bool byOrdinal);
+    uint32_t resolveImport(const std::string& dll, const std::string& name);
     void bindImports(Pe32Image& image, std::vector<uint8_t>& memory, uint32_t importRva);
     uint32_t setUpThread();
     void runTls(Pe32Image& image, uint32_t reason);

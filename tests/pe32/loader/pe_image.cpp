@@ -187,22 +187,20 @@ void Pe32Machine::bindImports(Pe32Image& image, std::vector<uint8_t>& memory, ui
         for (uint32_t i = 0;; ++i) {
             uint32_t entry = m.u32(lookup + 4 * i);
             if (!entry) break;
-            bool byOrdinal = entry & 0x80000000u;
-            std::string name = byOrdinal ? "" : m.string(entry + 2);
-            uint32_t address = resolveImport(dll, name, uint16_t(entry), byOrdinal);
+            // By ordinal: "#n", a name no shim function has.
+            std::string name = entry & 0x80000000u ? "#" + std::to_string(uint16_t(entry)) : m.string(entry + 2);
+            uint32_t address = resolveImport(dll, name);
             m.need(thunks + 4 * i, 4);
             std::memcpy(&memory[thunks + 4 * i], &address, 4);
         }
     }
 }
 
-uint32_t Pe32Machine::resolveImport(const std::string& dll, const std::string& name, uint16_t ordinal, bool byOrdinal) {
-    std::string lower = pe32Lower(dll);
+uint32_t Pe32Machine::resolveImport(const std::string& dll, const std::string& name) {
     // Imports bind to the shim only: no guest here imports from another image.
-    if (!byOrdinal)
-        if (auto it = shimByName_.find(lower + "!" + name); it != shimByName_.end()) return it->second;
+    if (auto it = shimByName_.find(pe32Lower(dll) + "!" + name); it != shimByName_.end()) return it->second;
     // Bound to a trap rather than refused, so an import nobody calls does not stop the run.
-    std::string full = dll + "!" + (byOrdinal ? "#" + std::to_string(ordinal) : name);
+    std::string full = dll + "!" + name;
     unresolvedImports.push_back(full);
     return addStub({full, 0, false, {}, "call of unresolved import " + full});
 }

@@ -80,18 +80,13 @@ void Pe32Shim::install() {
     // Nothing is loaded from disk: asked by name (the runtime looks for a shared libgcc) no module is
     // there; no name is the process image.
     k32("GetModuleHandleA", 1, [](Pe32Machine& m, uint32_t a) {
-        for (auto& image : m.images())
+        for (auto& image : m.images_)
             if (!m.arg(a, 0) && !image->isDll) return image->base;
         return 0u;
     });
+    // One entry a call, as the native run records it, so that a lost or added line end is a difference.
     k32("OutputDebugStringA", 1, [](Pe32Machine& m, uint32_t a) {
-        std::string text = m.readString(m.arg(a, 0));
-        for (size_t start = 0, end; start < text.size(); start = end + 1) {
-            end = std::min(text.find('\n', start), text.size());
-            std::string line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            m.debugStrings.push_back(line);
-        }
+        m.debugStrings.push_back(m.readString(m.arg(a, 0)));
         return 0u;
     });
 
@@ -150,7 +145,7 @@ void Pe32Shim::install() {
     crt("time", [](Pe32Machine& m, uint32_t a) {
         uint32_t now = m.options_.fixedTime, edx = 0;
         if (uint32_t out = m.arg(a, 0)) m.write32(out, now);
-        uc_reg_write(m.engine(), UC_X86_REG_EDX, &edx);
+        uc_reg_write(m.uc_, UC_X86_REG_EDX, &edx);
         return now;
     });
     // _initterm runs guest code, so it is real code rather than a stub.

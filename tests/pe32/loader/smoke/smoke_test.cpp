@@ -1,6 +1,6 @@
 // Runs MSVC-built guests and pawn.kvx under the loader: an unresolved import, a fault and a runaway
-// loop, each named; then _initterm, the DLL's move off its preferred base, the debugger lines and the
-// heap's answers to bad frees, which the evening alone would not reach.
+// loop, each named; then _initterm, the DLL's move off its preferred base and the heap's answers to
+// bad frees, which the evening alone would not reach.
 #include "pe32_loader.h"
 
 #include <cstdio>
@@ -66,13 +66,11 @@ void failuresNameTheirPlace(const std::string& dll, const std::string& dir) {
     }
 }
 
-void dllMovesAndDebuggerLinesSplit(const std::string& dll) {
+// Otherwise a relocation the loader misses would hide behind the preferred base.
+void dllMoves(const std::string& dll) {
     Pe32Machine m;
     Pe32Image& image = m.load(dll);
     expect(image.base != image.preferredBase, "the DLL is moved off its preferred base");
-    // OutputDebugStringA: one entry a line, without the line ends.
-    m.call(m.shimAddress("kernel32.dll", "OutputDebugStringA"), {m.systemString("first\r\nsecond\n")});
-    expect((m.debugStrings == std::vector<std::string>{"first", "second"}), "debugger lines split at line ends");
 }
 
 void badPointersAreNamed() {
@@ -105,7 +103,7 @@ int main(int argc, char** argv) {
     try {
         inittermCallsEachEntry();
         failuresNameTheirPlace(argv[1], argv[2]);
-        dllMovesAndDebuggerLinesSplit(argv[1]);
+        dllMoves(argv[1]);
         badPointersAreNamed();
     } catch (const Pe32Failure& failure) {
         expect(false, "loader: " + failure.message);
