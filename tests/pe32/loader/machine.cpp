@@ -219,19 +219,12 @@ void Pe32Machine::write(uint32_t address, const void* data, size_t size) {
         fail("shim write of " + std::to_string(size) + " bytes at unmapped address " + pe32Hex(address));
 }
 
+// A byte at a time, so a string that ends just before unmapped memory still reads.
 std::string Pe32Machine::readString(uint32_t address, size_t limit) {
     std::string text;
-    char chunk[64];
-    while (text.size() < limit) {
-        // Reads stop at a page end so a string that ends just before unmapped memory still reads.
-        uint32_t room = 0x1000 - (address & 0xFFF);
-        uint32_t n = std::min<uint32_t>({room, uint32_t(sizeof chunk), uint32_t(limit - text.size())});
-        read(address, chunk, n);
-        for (uint32_t i = 0; i < n; ++i) {
-            if (!chunk[i]) return text;
-            text += chunk[i];
-        }
-        address += n;
+    for (char c; text.size() < limit; text += c) {
+        read(address++, &c, 1);
+        if (!c) break;
     }
     return text;
 }
