@@ -6,7 +6,8 @@
 // runs first, in this process: the same host source, built by this build's compiler, so that a
 // difference between the two is the shipping DLL's (or its conventions').
 //
-//   pe32_evening_test --dll pawn.kvx --exe evening.exe --plugin pawn.kvx [--keep DIR]
+//   pe32_evening_test DLL EXE PLUGIN KEEP-DIR: the shipping pawn.kvx, evening.exe, the 64-bit plug-in, and
+//   where both runs' transcripts are written
 #include <dlfcn.h>
 
 #include <cstdint>
@@ -14,7 +15,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -79,16 +79,14 @@ extern "C" __attribute__((visibility("default"))) void OutputDebugStringA(const 
 }
 
 int main(int argc, char** argv) {
-    std::map<std::string, std::string> options;
-    for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
-    for (const char* required : {"--dll", "--exe", "--plugin"})
-        if (!options.count(required)) return failWith(std::string("missing ") + required);
-    const std::filesystem::path keep = options.count("--keep") ? std::filesystem::path(options["--keep"]) : std::filesystem::temp_directory_path() / "pe32_evening";
+    if (argc != 5) return failWith("usage: pe32_evening_test DLL EXE PLUGIN KEEP-DIR");
+    const std::string dll = argv[1], exe = argv[2];
+    const std::filesystem::path keep = argv[4];
     std::filesystem::create_directories(keep);
 
     // An absolute path, so that the loader opens this file rather than searching its library path. The
     // plug-in stays loaded: the evening host's objects point into it to the end of the process.
-    const std::string plugin = std::filesystem::absolute(options["--plugin"]).string();
+    const std::string plugin = std::filesystem::absolute(argv[3]).string();
     void* native = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!native) return failWith("cannot load " + plugin + ": " + dlerror());
     EveningHarness harness{reinterpret_cast<PluginInitFunction>(dlsym(native, "init")), reinterpret_cast<PluginReleaseFunction>(dlsym(native, "release")),
@@ -105,7 +103,7 @@ int main(int argc, char** argv) {
     Pe32Options run;
     run.fixedTime = kFixedTime;
     run.timeLimitSeconds = 600;
-    const Pe32EveningResult emulated = runPe32Evening(options["--exe"], options["--dll"], run);
+    const Pe32EveningResult emulated = runPe32Evening(exe, dll, run);
     writeLines(keep / "emulated.transcript", emulated.transcript);
     writeLines(keep / "emulated.debugger", emulated.debugStrings);
     std::printf("emulated CPU: %s\n", emulated.cpuid.c_str());
