@@ -133,7 +133,6 @@ uint32_t Pe32Machine::setUpThread() {
     write32(teb + kTebStackBase, kStackBase + kStackSize);
     write32(teb + kTebStackLimit, kStackBase);
     write32(teb + kTebSelf, teb);
-    write32(teb + 0x20, 0x10);  // process id
     write32(teb + kTebThreadId, 0x14);
     write32(teb + kTebTlsPointer, tlsArray_);
     write32(teb + kTebPeb, peb);
@@ -314,14 +313,13 @@ size_t Pe32Machine::liveBlockCount() const { return shim_->live.size(); }
 
 std::string Pe32Machine::cpuidReport() {
     uint32_t out = allocateSystem(16);
-    uint32_t leaf0[4], leaf1[4], leaf7[4] = {};
+    uint32_t leaf1[4], leaf7[4];
     auto leaf = [&](uint32_t eax, uint32_t* registers) {
         call(kCpuid, {eax, 0, out});
         read(out, registers, 16);
     };
-    leaf(0, leaf0);
     leaf(1, leaf1);
-    if (leaf0[0] >= 7) leaf(7, leaf7);
+    leaf(7, leaf7);  // the Nehalem model's highest leaf is 11
     std::string text = "signature " + pe32Hex(leaf1[0]) + ":";
     auto flag = [&](bool on, const char* name) { text += std::string(" ") + (on ? "+" : "-") + name; };
     flag(leaf1[3] & (1u << 26), "sse2");
