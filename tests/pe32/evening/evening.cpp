@@ -153,20 +153,14 @@ const Cue kCues[] = {
     {30, kBlob, [](const Player& p) { send(p, 0x000B0006, 0); }},   // look left
     {32, kRobot, [](const Player& p) { p.player->addScore(100); }},
     {32, kRobot, [](const Player& p) { p.player->countAnswer(1); }},
-    {32, kBlob, [](const Player& p) { p.player->addScore(40); }},
     {32, kBlob, [](const Player& p) { p.player->loseScore(50, 20); }},
     {32, kCat, [](const Player& p) { p.player->addBonusScore(30); }},
     {32, kGhost, [](const Player& p) { p.player->addScore(7); }},
     {40, kBlob, [](const Player& p) { p.player->setBonus(3); }},
     {40, kBlob, [](const Player& p) { p.player->setBonus(-1); }},  // used: blinks, triples bonus points
-    {40, kCat, [](const Player& p) { p.player->setBonus(10); }},
     {40, kBlob, [](const Player& p) { p.player->addBonusScore(30); }},
-    {45, kCat, [](const Player& p) { p.player->setBonus(-1); }},  // bonus 10 ends at once
-    {45, kSecond, [](const Player& p) { p.player->setBonus(7); }},
-    {45, kSecond, [](const Player& p) { p.player->setBonus(-1); }},
     {50, kRobot, [](const Player& p) { p.player->setBonus(16); }},  // the penguin
     {50, kRobot, [](const Player& p) { send(p, 0x000B0003, 0); }},
-    {50, kSecond, [](const Player& p) { send(p, 0x000B0001, 0); }},  // freeze, refused with bonus 7 in use
     {60, kCat, [](const Player& p) { send(p, 0x000B0001, -1); }},    // freeze below 1
     {70, kRobot, [](const Player& p) { send(p, 0x000B0001, 0); }},   // the penguin freezes too
     {70, kCat, [](const Player& p) { p.player->thaw(); }},
@@ -187,8 +181,6 @@ const Cue kCues[] = {
     {125, kSecond, [](const Player& p) { p.player->setActivity(-2); }},
     {140, kRobot, [](const Player& p) { p.player->subtractScore(500); }},
     {140, kEvery, [](const Player& p) { p.player->addScore(25); }},
-    {140, kBlob, [](const Player& p) { p.player->setBonus(-2); }},  // ends the bonus in use
-    {140, kCat, [](const Player& p) { p.player->countAnswer(0); }},
     {170, kRobot, [](const Player& p) { send(p, 0x000B0003, 0); }},  // still sounding when the pawn is given back
 };
 
