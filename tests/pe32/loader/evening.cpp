@@ -11,7 +11,7 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
         machine = std::make_unique<Pe32Machine>(options);
         Pe32Machine& m = *machine;
         result.cpuid = m.cpuidReport();
-        uint32_t report = m.addHostFunction("harness!report", false, 0, [&](Pe32Machine& m, uint32_t a) {
+        uint32_t report = m.addHostFunction("harness!report", [&](Pe32Machine& m, uint32_t a) {
             result.transcript.push_back(m.readString(m.arg(a, 0)));
             return 0u;
         });

@@ -183,8 +183,6 @@ uint32_t Pe32Machine::allocateSystem(uint32_t size, const void* init) {
     return address;
 }
 
-uint32_t Pe32Machine::systemString(const std::string& text) { return allocateSystem(uint32_t(text.size() + 1), text.c_str()); }
-
 uint32_t Pe32Machine::addStub(Stub stub) {
     uint32_t address = kStubBase + kStubSlot * uint32_t(stubs_.size());
     if (address + kStubSlot > kStubBase + kStubArea) fail("no room for another shim stub");
@@ -196,9 +194,7 @@ uint32_t Pe32Machine::addStub(Stub stub) {
     return address;
 }
 
-uint32_t Pe32Machine::addHostFunction(const std::string& name, bool stdcall, uint32_t argBytes, HostFunction fn) {
-    return addStub({name, argBytes, stdcall, std::move(fn), {}});
-}
+uint32_t Pe32Machine::addHostFunction(const std::string& name, HostFunction fn) { return addStub({name, 0, false, std::move(fn), {}}); }
 
 uint32_t Pe32Machine::read32(uint32_t address) {
     uint32_t value = 0;

@@ -60,11 +60,11 @@ public:
     // The stub (or data) address an import of dll!name binds to; 0 if the shim lacks it.
     uint32_t shimAddress(const std::string& dll, const std::string& name) const;
 
-    // A host function the guest may call (cdecl or stdcall); returns its stub address. It reads its
-    // arguments at argsAddress, returns EAX, may throw Pe32Failure to end the run, and must not call
-    // guest code itself (the emulator does not nest).
+    // A cdecl host function the guest may call; returns its stub address. It reads its arguments at
+    // argsAddress, returns EAX, may throw Pe32Failure to end the run, and must not call guest code
+    // itself (the emulator does not nest).
     using HostFunction = std::function<uint32_t(Pe32Machine&, uint32_t argsAddress)>;
-    uint32_t addHostFunction(const std::string& name, bool stdcall, uint32_t argBytes, HostFunction fn);
+    uint32_t addHostFunction(const std::string& name, HostFunction fn);
 
     // Guest memory.
     uint32_t read32(uint32_t address);
@@ -75,7 +75,6 @@ public:
     uint32_t arg(uint32_t argsAddress, int index) { return read32(argsAddress + 4 * index); }
     // Memory for the loader's own records (not the guest heap; never freed).
     uint32_t allocateSystem(uint32_t size, const void* init = nullptr);
-    uint32_t systemString(const std::string& text);
 
     // "pawn.kvx+0x1234 (.text)", or the bare address outside every image.
     std::string describe(uint32_t address) const;

@@ -34,7 +34,7 @@ void inittermCallsEachEntry() {
     Pe32Machine m;
     std::string calls;
     auto entry = [&](char name) {
-        return m.addHostFunction(std::string("entry ") + name, false, 0, [&calls, name](Pe32Machine&, uint32_t) {
+        return m.addHostFunction(std::string("entry ") + name, [&calls, name](Pe32Machine&, uint32_t) {
             calls += name;
             return 0u;
         });
