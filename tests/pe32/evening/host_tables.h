@@ -6,22 +6,19 @@
 
 namespace evening {
 
+void offerValue(InterfaceTable& table, const char* name, EntryValue value);
+EntryValue lookupValue(const InterfaceTable* table, const char* name);  // first pair, without regard to case
+
 // Appends (name, entry value of `part`) to `table` and links a registry node for it, as every table
 // entry of either side appears in the host-wide registry.
 template <class Interface>
-void offer(InterfaceTable& table, const char* name, Interface* part);
-
-void offerValue(InterfaceTable& table, const char* name, EntryValue value);
-EntryValue lookupValue(const InterfaceTable* table, const char* name);  // first pair, without regard to case
+void offer(InterfaceTable& table, const char* name, Interface* part) {
+    offerValue(table, name, entryValueOf(part));
+}
 
 template <class Interface>
 Interface* lookup(const InterfaceTable* table, const char* name) {
     return interfaceFrom<Interface>(lookupValue(table, name));
-}
-
-template <class Interface>
-void offer(InterfaceTable& table, const char* name, Interface* part) {
-    offerValue(table, name, entryValueOf(part));
 }
 
 // A host object offering one interface, in a table of its own named `objectName` (null: unnamed).
