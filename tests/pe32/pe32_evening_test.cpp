@@ -100,10 +100,7 @@ int main(int argc, char** argv) {
     writeLines(keep / "native.debugger", expectedDebugger);
     if (nativeResult != 0) return failWith("checks of the evening host failed in the native run; see " + (keep / "native.transcript").string());
 
-    Pe32Options run;
-    run.fixedTime = kFixedTime;
-    run.timeLimitSeconds = 600;
-    const Pe32EveningResult emulated = runPe32Evening(exe, dll, run);
+    const Pe32EveningResult emulated = runPe32Evening(exe, dll, Pe32Options{.timeLimitSeconds = 600, .fixedTime = kFixedTime});
     writeLines(keep / "emulated.transcript", emulated.transcript);
     writeLines(keep / "emulated.debugger", emulated.debugStrings);
     std::printf("emulated CPU: %s\n", emulated.cpuid.c_str());

@@ -117,10 +117,8 @@ HostNode* makeNode(IArchive* archive, InterfaceTable* handle, ResourceEntry* ent
     return node;
 }
 
-const char* nameOf(HostNode* node) { return node->entry ? node->entry->name : "<root>"; }
-
 ResourceEntry* HostNode::find(const char* path) {
-    note("call ResourceDir::find on %s: %s", nameOf(this), path);
+    note("call ResourceDir::find on %s: %s", entry ? entry->name : "<root>", path);
     char component[128];
     std::int32_t length = 0;
     while (path[length] && path[length] != '/' && length < 127) {

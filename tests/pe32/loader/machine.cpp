@@ -121,9 +121,7 @@ Pe32Machine::Pe32Machine(Pe32Options options)
     shim_->install();
 }
 
-Pe32Machine::~Pe32Machine() {
-    if (uc_) uc_close(uc_);
-}
+Pe32Machine::~Pe32Machine() { uc_close(uc_); }
 
 uint32_t Pe32Machine::setUpThread() {
     uint32_t peb = allocateSystem(0x1000);

@@ -92,13 +92,10 @@ void Pe32Shim::install() {
 
     // --- msvcrt
     crt("malloc", [this](Pe32Machine& m, uint32_t a) { return allocate(m.arg(a, 0)); });
+    // Never-reused heap memory is still as mapped, all zeros.
     crt("calloc", [this](Pe32Machine& m, uint32_t a) {
         uint64_t total = uint64_t(m.arg(a, 0)) * m.arg(a, 1);
-        if (total > kHeapSize) return 0u;
-        uint32_t address = allocate(uint32_t(total));
-        std::vector<uint8_t> zero(total, 0);
-        if (address) m.write(address, zero.data(), zero.size());
-        return address;
+        return total > kHeapSize ? 0u : allocate(uint32_t(total));
     });
     crt("realloc", [=, this](Pe32Machine& m, uint32_t a) { return reallocate(m.arg(a, 0), m.arg(a, 1), callerOf(m, a)); });
     crt("free", [=, this](Pe32Machine& m, uint32_t a) {
