@@ -57,9 +57,9 @@ private:
 // ---------------------------------------------------------------------------------------------------
 // Factories
 
-class KindFactory : public IArchiveFactory {
+class KindFactory : public Offered<IArchiveFactory> {
 public:
-    explicit KindFactory(const char* kind) : kind_(kind), table(kind) { offer<IArchiveFactory>(table, "IArchiveFactory", this); }
+    explicit KindFactory(const char* kind) : Offered("IArchiveFactory", kind), kind_(kind) {}
 
     InterfaceTable* create(ResourceEntry* entry, ResourceInfo* info, InterfaceTable* stream) override {
         note("call IArchiveFactory::create %s %s stream %s info %s", kind_, entry->name, stream ? "given" : "none",
@@ -75,9 +75,6 @@ public:
 
 private:
     const char* kind_;
-
-public:
-    InterfaceTable table;
 };
 
 // ---------------------------------------------------------------------------------------------------
@@ -120,10 +117,8 @@ HostNode* makeNode(IArchive* archive, InterfaceTable* handle, ResourceEntry* ent
     return node;
 }
 
-const char* nameOf(HostNode* node) { return node->entry ? node->entry->name : "<root>"; }
-
 ResourceEntry* HostNode::find(const char* path) {
-    note("call ResourceDir::find on %s: %s", nameOf(this), path);
+    note("call ResourceDir::find on %s: %s", entry ? entry->name : "<root>", path);
     char component[128];
     std::int32_t length = 0;
     while (path[length] && path[length] != '/' && length < 127) {
@@ -160,7 +155,7 @@ ResourceEntry* HostNode::find(const char* path) {
 
 }  // namespace
 
-MemoryArchive::MemoryArchive(const char* archiveName) : name(archiveName) { offer<IArchive>(table, "IArchive", this); }
+MemoryArchive::MemoryArchive(const char* archiveName) : Offered("IArchive"), name(archiveName) {}
 
 MemoryEntry* MemoryArchive::add(const char* entryName, const char* typeName, const char* data, std::int32_t size, bool container) {
     auto* listed = make<MemoryEntry>();

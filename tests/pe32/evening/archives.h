@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/abi.h"
+#include "tests/pe32/evening/host_tables.h"
 
 namespace evening {
 
@@ -18,7 +19,7 @@ struct MemoryEntry {
     MemoryArchive* opensAs;    // the archive a factory opens on it, or null
 };
 
-class MemoryArchive : public IArchive {
+class MemoryArchive : public Offered<IArchive> {
 public:
     explicit MemoryArchive(const char* name);
     MemoryEntry* add(const char* name, const char* typeName, const char* data, std::int32_t size, bool container = false);
@@ -28,7 +29,6 @@ public:
     InterfaceTable* open(ResourceEntry* entry, ResourceInfo* info) override;
     void close(InterfaceTable* stream) override;
 
-    InterfaceTable table;
     const char* name;
     MemoryEntry* entries[24] = {};
     std::int32_t count = 0;

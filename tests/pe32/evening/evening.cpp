@@ -139,86 +139,50 @@ void reportRegistry() {
 }
 
 // What happens at each frame, beyond the update and draw of every pawn: a message sent, or a player
-// operation called with one or two values, in the order listed. Pawn -1 is every pawn.
-enum Op { kSend, kAddScore, kSubtractScore, kLoseScore, kAddBonusScore, kCountAnswer, kSetBonus, kThaw, kScorePhase, kTag, kHidden, kActivity };
+// operation called, in the order listed. Pawn -1 is every pawn.
+enum { kRobot, kBlob, kCat, kGhost, kSecond, kEvery = -1 };
 struct Cue {
     std::int32_t frame, pawn;
-    Op op;
-    std::int32_t value, second;
+    void (*act)(const Player& pawn);
 };
-enum { kRobot, kBlob, kCat, kGhost, kSecond, kEvery = -1 };
 const Cue kCues[] = {
-    {25, kRobot, kSend, 0x000B0003, 0},  // buzz
-    {25, kBlob, kSend, 0x000B0003, 1},   // silent buzz
-    {25, kCat, kSend, 0x000B0003, 0},
-    {30, kRobot, kSend, 0x000B0004, 0},   // happy
-    {30, kCat, kSend, 0x000B0005, 2},     // unhappy 3
-    {30, kBlob, kSend, 0x000B0006, 0},    // look left
-    {30, kSecond, kSend, 0x000B0007, 0},  // look right
-    {32, kRobot, kAddScore, 100, 0},
-    {32, kRobot, kCountAnswer, 1, 0},
-    {32, kBlob, kAddScore, 40, 0},
-    {32, kBlob, kLoseScore, 50, 20},
-    {32, kCat, kAddBonusScore, 30, 0},
-    {32, kGhost, kAddScore, 7, 0},
-    {40, kBlob, kSetBonus, 3, 0},
-    {40, kBlob, kSetBonus, -1, 0},  // used: blinks, triples bonus points
-    {40, kCat, kSetBonus, 10, 0},
-    {40, kBlob, kAddBonusScore, 30, 0},
-    {45, kCat, kSetBonus, -1, 0},  // bonus 10 ends at once
-    {45, kSecond, kSetBonus, 7, 0},
-    {45, kSecond, kSetBonus, -1, 0},
-    {50, kRobot, kSetBonus, 16, 0},  // the penguin
-    {50, kRobot, kSend, 0x000B0003, 0},
-    {50, kSecond, kSend, 0x000B0001, 0},  // freeze, refused with bonus 7 in use
-    {60, kRobot, kSend, 0x000B0004, 1},   // dropped while the penguin is held
-    {60, kCat, kSend, 0x000B0001, -1},    // freeze below 1
-    {60, kCat, kSend, 0x000B0003, 0},     // ignored while frozen
-    {70, kRobot, kSend, 0x000B0001, 0},   // the penguin freezes too
-    {70, kCat, kThaw, 0, 0},
-    {80, kRobot, kSend, 0x000B0008, 0},  // unfreeze
-    {80, kCat, kSend, 0x000B0008, 0},
-    {90, kRobot, kSetBonus, 0, 0},  // the penguin ends
-    {90, kRobot, kAddBonusScore, 37, 0},
-    {90, kRobot, kAddBonusScore, 37, 0},
-    {95, kBlob, kSend, 0x000B000B, 200},  // wait hold
-    {95, kCat, kSend, 0x000B0007, 0},
-    {95, kRobot, kSend, 0x00050001, 0},  // not a pawn's message: deleted, nothing else
-    {95, kRobot, kSend, 0x000B000C, 0},
-    {95, kRobot, kSend, 0x000B0002, 0},
-    {110, kBlob, kSend, 0x000B0009, 300},  // going down
-    {110, kRobot, kScorePhase, 1, 0},
-    {110, kRobot, kTag, 77, 0},
-    {110, kCat, kHidden, 1, 0},
-    {125, kBlob, kSend, 0x000B000A, 200},  // back up, from 480
-    {125, kCat, kHidden, 0, 0},
-    {125, kSecond, kActivity, -2, 0},
-    {125, kSecond, kThaw, 0, 0},
-    {140, kRobot, kSubtractScore, 500, 0},
-    {140, kEvery, kAddScore, 25, 0},
-    {140, kBlob, kSetBonus, -2, 0},  // ends the bonus in use
-    {140, kCat, kCountAnswer, 0, 0},
-    {140, kCat, kCountAnswer, 0, 0},
-    {170, kRobot, kSend, 0x000B0003, 0},  // still sounding when the pawn is given back
+    {25, kRobot, [](const Player& p) { send(p, 0x000B0003, 0); }},  // buzz
+    {25, kBlob, [](const Player& p) { send(p, 0x000B0003, 1); }},   // silent buzz
+    {30, kRobot, [](const Player& p) { send(p, 0x000B0004, 0); }},  // happy
+    {30, kCat, [](const Player& p) { send(p, 0x000B0005, 2); }},    // unhappy 3
+    {30, kBlob, [](const Player& p) { send(p, 0x000B0006, 0); }},   // look left
+    {32, kRobot, [](const Player& p) { p.player->addScore(100); }},
+    {32, kRobot, [](const Player& p) { p.player->countAnswer(1); }},
+    {32, kBlob, [](const Player& p) { p.player->loseScore(50, 20); }},
+    {32, kCat, [](const Player& p) { p.player->addBonusScore(30); }},
+    {32, kGhost, [](const Player& p) { p.player->addScore(7); }},
+    {40, kBlob, [](const Player& p) { p.player->setBonus(3); }},
+    {40, kBlob, [](const Player& p) { p.player->setBonus(-1); }},  // used: blinks, triples bonus points
+    {40, kBlob, [](const Player& p) { p.player->addBonusScore(30); }},
+    {50, kRobot, [](const Player& p) { p.player->setBonus(16); }},  // the penguin
+    {50, kRobot, [](const Player& p) { send(p, 0x000B0003, 0); }},
+    {60, kCat, [](const Player& p) { send(p, 0x000B0001, -1); }},    // freeze below 1
+    {70, kRobot, [](const Player& p) { send(p, 0x000B0001, 0); }},   // the penguin freezes too
+    {70, kCat, [](const Player& p) { p.player->thaw(); }},
+    {80, kRobot, [](const Player& p) { send(p, 0x000B0008, 0); }},  // unfreeze
+    {90, kRobot, [](const Player& p) { p.player->setBonus(0); }},   // the penguin ends
+    {90, kRobot, [](const Player& p) { p.player->addBonusScore(37); }},
+    {95, kBlob, [](const Player& p) { send(p, 0x000B000B, 200); }},  // wait hold
+    {95, kCat, [](const Player& p) { send(p, 0x000B0007, 0); }},     // look right
+    {95, kRobot, [](const Player& p) { send(p, 0x00050001, 0); }},   // not a pawn's message: deleted, nothing else
+    {95, kRobot, [](const Player& p) { send(p, 0x000B000C, 0); }},
+    {95, kRobot, [](const Player& p) { send(p, 0x000B0002, 0); }},
+    {110, kBlob, [](const Player& p) { send(p, 0x000B0009, 300); }},  // going down
+    {110, kRobot, [](const Player& p) { p.player->setScorePhase(1); }},
+    {110, kRobot, [](const Player& p) { p.player->setTag(77); }},
+    {110, kCat, [](const Player& p) { p.player->setHidden(1); }},
+    {125, kBlob, [](const Player& p) { send(p, 0x000B000A, 200); }},  // back up, from 480
+    {125, kCat, [](const Player& p) { p.player->setHidden(0); }},
+    {125, kSecond, [](const Player& p) { p.player->setActivity(-2); }},
+    {140, kRobot, [](const Player& p) { p.player->subtractScore(500); }},
+    {140, kEvery, [](const Player& p) { p.player->addScore(25); }},
+    {170, kRobot, [](const Player& p) { send(p, 0x000B0003, 0); }},  // still sounding when the pawn is given back
 };
-
-void play(const Cue& cue, const Player& pawn) {
-    IKTPlayer* player = pawn.player;
-    switch (cue.op) {
-        case kSend: send(pawn, static_cast<std::uint32_t>(cue.value), cue.second); break;
-        case kAddScore: player->addScore(cue.value); break;
-        case kSubtractScore: player->subtractScore(cue.value); break;
-        case kLoseScore: player->loseScore(cue.value, cue.second); break;
-        case kAddBonusScore: player->addBonusScore(cue.value); break;
-        case kCountAnswer: player->countAnswer(cue.value); break;
-        case kSetBonus: player->setBonus(cue.value); break;
-        case kThaw: player->thaw(); break;
-        case kScorePhase: player->setScorePhase(cue.value); break;
-        case kTag: player->setTag(cue.value); break;
-        case kHidden: player->setHidden(cue.value); break;
-        case kActivity: player->setActivity(cue.value); break;
-    }
-}
 
 void cue(std::int32_t frame, Player* pawns) {
     if (frame == 0)
@@ -230,7 +194,7 @@ void cue(std::int32_t frame, Player* pawns) {
     for (const Cue& c : kCues)
         if (c.frame == frame)
             for (std::int32_t i = 0; i < kPawns; ++i)
-                if (c.pawn == i || c.pawn == kEvery) play(c, pawns[i]);
+                if (c.pawn == i || c.pawn == kEvery) c.act(pawns[i]);
 }
 
 }  // namespace
@@ -250,17 +214,12 @@ int playEvening(const EveningHarness& harness) {
     note("dependencies %s", harness.dependencies() ? "some" : "none");
     const char* args[4] = {"first", nullptr, "third", nullptr};
     InterfaceTable* plugin = harness.init(&host(), args);
-    if (!plugin) {
-        fail("init gave no plug-in object");
-        return 1;
-    }
+    if (!plugin) return fail("init gave no plug-in object");
     note("plug-in %s registry head %s %s", plugin->objectName ? plugin->objectName : "(unnamed)", registry().head->objectName,
          registry().head->interfaceName);
     IKTPlayerFactory* factory = lookup<IKTPlayerFactory>(plugin, "ikTPlayerFactory");
-    if (!factory || findRegistered("pawn", "IKTPlayerFactory") != lookupValue(plugin, "IKTPlayerFactory")) {
-        fail("no IKTPlayerFactory in the plug-in's table and the registry");
-        return 1;
-    }
+    if (!factory || findRegistered("pawn", "IKTPlayerFactory") != lookupValue(plugin, "IKTPlayerFactory"))
+        return fail("no IKTPlayerFactory in the plug-in's table and the registry");
 
     static const char* const archives[kPawns] = {"robot", "blob", "cat", "ghost", "robot"};
     Player pawns[kPawns];
@@ -268,10 +227,7 @@ int playEvening(const EveningHarness& harness) {
         pawns[i].handle = factory->createPlayer(root, archives[i], i + 1);
         pawns[i].player = lookup<IKTPlayer>(pawns[i].handle, "IKTPlayer");
         pawns[i].visible = lookup<IVisible>(pawns[i].handle, "ivisible");
-        if (!pawns[i].player || !pawns[i].visible) {
-            fail("a pawn without IKTPlayer or IVisible");
-            return 1;
-        }
+        if (!pawns[i].player || !pawns[i].visible) return fail("a pawn without IKTPlayer or IVisible");
         reportPawn(i, pawns[i]);
     }
     reportRegistry();

@@ -1,5 +1,5 @@
 // What the program that runs the evening hands the evening host: the plug-in's three exports and a
-// place for the transcript. Six 32-bit words on the 32-bit target; a loader writes the record into the
+// place for the transcript. Four 32-bit words on the 32-bit target; a loader writes the record into the
 // emulated process and passes its address to the evening's entry point.
 #pragma once
 
@@ -13,13 +13,11 @@ struct EveningHarness {
     PluginInitFunction init;
     PluginReleaseFunction release;
     PluginDependenciesFunction dependencies;
-    EveningLineFunction report;     // one line of the transcript
-    EveningLineFunction debugLine;  // the host's own diagnostics, outside the transcript
-    std::uintptr_t reserved;
+    EveningLineFunction report;  // one line of the transcript
 };
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
-static_assert(sizeof(EveningHarness) == 24);
+static_assert(sizeof(EveningHarness) == 16);
 #endif
 
 // Plays the whole evening through the plug-in; 0 when every check of the host held.

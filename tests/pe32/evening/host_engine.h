@@ -10,7 +10,7 @@ namespace evening {
 // One line of the transcript. Lines starting with "call " record a host operation the module called.
 void note(const char* format, ...);
 void setHarness(const EveningHarness& harness);
-void fail(const char* what);  // a check of the host failed: noted, and the evening's result is 1
+int fail(const char* what);  // a check of the host failed: noted, and the evening's result is 1, which this returns
 int failures();
 
 // A message the host makes: deleted through slot 0, which counts it and returns this.
@@ -22,18 +22,18 @@ std::int32_t messagesAlive();
 
 class EveningHost : public Host {
 public:
-    void unusedSlot0() override;
+    void unusedSlot0() override { fail("Host slot 0 called"); }
     void pumpEvents() override;
-    void unusedSlot2() override;
-    void unusedSlot3() override;
+    void unusedSlot2() override { fail("Host slot 2 called"); }
+    void unusedSlot3() override { fail("Host slot 3 called"); }
     ObjectRegistry* objectRegistry() override;
     TypeRegistry* typeRegistry() override;
     void* spareServiceB() override;
     void* spareServiceA() override;
     EntryValue findInterface(const char* objectName, const char* interfaceName) override;
     void log(std::int32_t level, const char* format, ...) override;
-    void unusedSlot10() override;
-    void unusedSlot11() override;
+    void unusedSlot10() override { fail("Host slot 10 called"); }
+    void unusedSlot11() override { fail("Host slot 11 called"); }
     std::uint32_t currentTime() override;
 
     void advance(std::uint32_t milliseconds) { now_ += milliseconds; }

@@ -8,21 +8,21 @@ std::size_t textLength(const char* text) {
     return length;
 }
 
-bool sameText(const char* a, const char* b) {
+namespace {
+
+char asIs(char c) { return c; }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool same(const char* a, const char* b, char (*fold)(char)) {
     if (!a || !b) return a == b;
-    while (*a && *a == *b) ++a, ++b;
-    return *a == *b;
+    while (*a && fold(*a) == fold(*b)) ++a, ++b;
+    return fold(*a) == fold(*b);
 }
 
-namespace {
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 }  // namespace
 
-bool sameTextNoCase(const char* a, const char* b) {
-    if (!a || !b) return a == b;
-    while (*a && lower(*a) == lower(*b)) ++a, ++b;
-    return lower(*a) == lower(*b);
-}
+bool sameText(const char* a, const char* b) { return same(a, b, asIs); }
+bool sameTextNoCase(const char* a, const char* b) { return same(a, b, lower); }
 
 namespace {
 
@@ -36,16 +36,15 @@ struct Output {
     }
 };
 
-// Digits of `value` in `base`, most significant first, into `digits`; returns their count.
-int digitsOf(std::uint32_t value, std::uint32_t base, char* digits) {
+// The digits of `value` in `base`, most significant first.
+void putNumber(Output& o, std::uint32_t value, std::uint32_t base) {
     char reversed[16];
     int count = 0;
     do {
         reversed[count++] = "0123456789abcdef"[value % base];
         value /= base;
     } while (value);
-    for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
-    return count;
+    while (count > 0) o.put(reversed[--count]);
 }
 
 }  // namespace
@@ -57,37 +56,24 @@ std::int32_t formatTo(char* out, std::int32_t capacity, const char* format, va_l
             o.put(*f);
             continue;
         }
-        int width = 0, precision = -1;
-        while (*++f >= '0' && *f <= '9') width = width * 10 + (*f - '0');
-        if (*f == '.')
-            for (precision = 0; *++f >= '0' && *f <= '9';) precision = precision * 10 + (*f - '0');
-        while (*f == 'l' || *f == 'h') ++f;
-        char body[24];
-        int bodyLength = 0;
-        const char* text = nullptr;
-        bool negative = false;
-        switch (*f) {
+        switch (*++f) {
             case 'd':
             case 'i': {
                 const std::int32_t value = va_arg(arguments, std::int32_t);
-                negative = value < 0;
-                bodyLength = digitsOf(negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value), 10, body);
+                if (value < 0) o.put('-');
+                putNumber(o, value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value), 10);
                 break;
             }
-            case 'u': bodyLength = digitsOf(va_arg(arguments, std::uint32_t), 10, body); break;
-            case 'x': bodyLength = digitsOf(va_arg(arguments, std::uint32_t), 16, body); break;
-            case 's': text = va_arg(arguments, const char*); text = text ? text : "(null)"; break;
-            case '%': o.put('%'); continue;
-            default: o.put('%'); if (*f) o.put(*f); else --f; continue;
+            case 'u': putNumber(o, va_arg(arguments, std::uint32_t), 10); break;
+            case 'x': putNumber(o, va_arg(arguments, std::uint32_t), 16); break;
+            case 's': {
+                const char* text = va_arg(arguments, const char*);
+                for (text = text ? text : "(null)"; *text; ++text) o.put(*text);
+                break;
+            }
+            case '%': o.put('%'); break;
+            default: o.put('%'); if (*f) o.put(*f); else --f; break;
         }
-        // Strings are cut to the precision, numbers padded with zeros to it; both right-aligned in the width.
-        int length = text ? static_cast<int>(textLength(text)) : bodyLength;
-        if (text && precision >= 0 && precision < length) length = precision;
-        const int zeros = !text && precision > bodyLength ? precision - bodyLength : 0;
-        for (int pad = width - length - zeros - (negative ? 1 : 0); pad > 0; --pad) o.put(' ');
-        if (negative) o.put('-');
-        for (int i = 0; i < zeros; ++i) o.put('0');
-        for (int i = 0; i < length; ++i) o.put(text ? text[i] : body[i]);
     }
     if (capacity > 0) out[o.length < capacity ? o.length : capacity - 1] = '\0';
     return o.length;

@@ -16,8 +16,8 @@ std::size_t textLength(const char* text);
 bool sameText(const char* a, const char* b);        // exact
 bool sameTextNoCase(const char* a, const char* b);  // ASCII letters without regard to case
 
-// printf-style formatting of the directives the plug-in and the evening use: %d %i %u %x %s %% with a
-// width and a precision, no flags. Always NUL-terminates; returns the length.
+// printf-style formatting of the directives the plug-in and the evening use: %d %i %u %x %s %%, with
+// no flags, width or precision. Always NUL-terminates; returns the length.
 std::int32_t formatTo(char* out, std::int32_t capacity, const char* format, va_list arguments);
 std::int32_t format(char* out, std::int32_t capacity, const char* format, ...);
 

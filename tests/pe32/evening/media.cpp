@@ -14,13 +14,12 @@ std::int32_t videosOpen = 0;
 // ---------------------------------------------------------------------------------------------------
 // Bitmaps and videos
 
-class HostBitmap : public IBitmap {
+class HostBitmap : public Offered<IBitmap> {
 public:
-    HostBitmap(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel) {
+    HostBitmap(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel) : Offered("IBitmap") {
         info_ = BitmapInfo{width, height, bitsPerPixel};
         pitch_ = (width * bitsPerPixel / 8 + 3) & ~3;
         bytes = static_cast<std::uint8_t*>(allocate(static_cast<std::size_t>(pitch_ * height)));
-        offer<IBitmap>(table, "IBitmap", this);
     }
     void unusedSlot0() override { fail("IBitmap slot 0 called"); }
     const BitmapInfo* info() override {
@@ -41,7 +40,6 @@ public:
     }
     std::uint8_t* row(std::int32_t y) { return bytes + y * pitch_; }
 
-    InterfaceTable table;
     std::uint8_t* bytes;
 
 private:
@@ -51,11 +49,10 @@ private:
     bool locked_ = false;
 };
 
-class HostVideo : public IVideo {
+class HostVideo : public Offered<IVideo> {
 public:
     explicit HostVideo(const VideoLook& look)
-        : look_(look), colour_(look.width, look.height, 16), alpha_(look.width, look.height, 8) {
-        offer<IVideo>(table, "IVideo", this);
+        : Offered("IVideo"), look_(look), colour_(look.width, look.height, 16), alpha_(look.width, look.height, 8) {
         paint();
     }
     std::int32_t frameCount() override {
@@ -64,17 +61,11 @@ public:
     }
     std::int32_t seek(std::int32_t frame) override {
         note("call IVideo::seek %s %i", look_.path, frame);
-        if (frame < 0 || frame >= look_.frames) return 0;
-        frame_ = frame;
-        paint();
-        return 1;
+        return show(frame);
     }
     std::int32_t next() override {
         note("call IVideo::next %s", look_.path);
-        if (frame_ + 1 >= look_.frames) return 0;
-        ++frame_;
-        paint();
-        return 1;
+        return show(frame_ + 1);
     }
     Point* size(Point* result) override {
         note("call IVideo::size %s", look_.path);
@@ -90,9 +81,14 @@ public:
         return index == 0 ? &alpha_.table : index == 1 ? &colour_.table : nullptr;
     }
 
-    InterfaceTable table;
-
 private:
+    std::int32_t show(std::int32_t frame) {
+        if (frame < 0 || frame >= look_.frames) return 0;
+        frame_ = frame;
+        paint();
+        return 1;
+    }
+
     // An egg of a figure that bobs with the frame: opaque inside, a soft rim, transparent outside;
     // its colours move with the frame so that every step shows.
     void paint() {
@@ -119,11 +115,9 @@ private:
     std::int32_t frame_ = 0;
 };
 
-class VideoFactory : public IVideoFactory {
+class VideoFactory : public Offered<IVideoFactory> {
 public:
-    VideoFactory(const VideoLook* looks, std::int32_t count) : table("avifile"), looks_(looks), count_(count) {
-        offer<IVideoFactory>(table, "IVideoFactory", this);
-    }
+    VideoFactory(const VideoLook* looks, std::int32_t count) : Offered("IVideoFactory", "avifile"), looks_(looks), count_(count) {}
     InterfaceTable* open(const char* path) override {
         note("call IVideoFactory::open %s", path);
         for (std::int32_t i = 0; i < count_; ++i)
@@ -137,7 +131,6 @@ public:
         note("call IVideoFactory::close");
         if (video) --videosOpen;
     }
-    InterfaceTable table;
 
 private:
     const VideoLook* looks_;
@@ -205,15 +198,14 @@ private:
     Ending* ending_ = nullptr;
 };
 
-class SoundFactory : public ISoundFactory {
+class SoundFactory : public Offered<ISoundFactory> {
 public:
-    SoundFactory() : table("sounds") { offer<ISoundFactory>(table, "ISoundFactory", this); }
+    SoundFactory() : Offered("ISoundFactory", "sounds") {}
     InterfaceTable* create(ResourceInfo* info) override {
         note("call ISoundFactory::create words %u %u %u", info->words[1], info->words[2], info->words[3]);
         return &make<HostSound>(*info)->table;
     }
     void destroy(InterfaceTable* sound) override { note("call ISoundFactory::destroy %s", sound ? "a sound" : "null"); }
-    InterfaceTable table;
 };
 
 // ---------------------------------------------------------------------------------------------------
@@ -270,19 +262,11 @@ private:
 // ---------------------------------------------------------------------------------------------------
 // The producer's objects
 
-// "allalpha": laid out as the module's text display up to its font, the one field a pawn reads.
-struct FontSource : IVisible, ITouchable {
-    void draw(Canvas*) override {}
-    Rect* bounds(Rect* result) override {
-        *result = Rect();
-        return result;
-    }
-    std::int32_t isHidden() override { return 0; }
-    void setPosition(std::int32_t, std::int32_t) override {}
-    std::int32_t hitTest(std::int32_t, std::int32_t) override { return 1; }
-    Rect* touchBounds(Rect* result) override { return bounds(result); }
-    std::int32_t attach(TextEffect*) override { return 0; }
-
+// "allalpha": laid out as the module's text display up to its font, the one field a pawn reads. Its
+// two interface tables stay null: a call through one would fault, named, in the emulated run.
+struct FontSource {
+    const void* visibleTable = nullptr;
+    const void* touchableTable = nullptr;
     InterfaceTable interfaces;
     Rect area;
     std::int32_t hidden = 0;
@@ -336,10 +320,7 @@ public:
     }
     void addSequence(const char* name, std::int32_t first, std::int32_t count) {
         auto* node = make<PenguinSequence>();
-        node->name = copyText(name);
-        node->first = first;
-        node->count = count;
-        node->next = sequences;
+        *node = PenguinSequence{copyText(name), first, count, 0, sequences};
         sequences = node;
     }
     void draw(Canvas*) override {
@@ -390,9 +371,9 @@ private:
     Point at_;
 };
 
-class Producer : public IKTProducer {
+class Producer : public Offered<IKTProducer> {
 public:
-    Producer() : table("producer") { offer<IKTProducer>(table, "IKTProducer", this); }
+    Producer() : Offered("IKTProducer", "producer") {}
     void unusedSlot0() override { fail("producer slot 0 called"); }
     void unusedSlot1() override { fail("producer slot 1 called"); }
     void* getObject(const char* name) override {
@@ -401,12 +382,11 @@ public:
         if (sameTextNoCase(name, "pingouin")) return static_cast<PenguinPrimary*>(penguin);
         for (std::int32_t n = 1; n <= 10; ++n) {
             char badgeName[16];
-            format(badgeName, sizeof badgeName, "bonus%2.2i", n);
+            format(badgeName, sizeof badgeName, n < 10 ? "bonus0%i" : "bonus%i", n);
             if (sameTextNoCase(name, badgeName)) return static_cast<BonusPicture*>(badges[n - 1]);
         }
         return nullptr;  // "scoresnd" too: a producer without a score sound
     }
-    InterfaceTable table;
     FontSource* fontSource = nullptr;
     Penguin* penguin = nullptr;
     Badge* badges[10] = {};

@@ -2,21 +2,6 @@
 #include "shim.h"
 
 #include <chrono>
-#include <cstdio>
-
-namespace {
-
-// The test host's view of the evening: six 32-bit words, in this order, in guest memory.
-struct EveningHarness {
-    uint32_t init, release, dependencies;  // the DLL's exports of those names
-    uint32_t report;                       // void __cdecl report(const char* line): one transcript line
-    uint32_t debugLine;                    // void __cdecl debugLine(const char* line): host diagnostics, to stderr
-    uint32_t reserved;                     // 0
-};
-static_assert(sizeof(EveningHarness) == 24);
-
-}  // namespace
-
 
 Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& dllPath, Pe32Options options) {
     Pe32EveningResult result;
@@ -26,12 +11,8 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
         machine = std::make_unique<Pe32Machine>(options);
         Pe32Machine& m = *machine;
         result.cpuid = m.cpuidReport();
-        uint32_t report = m.addHostFunction("harness!report", false, 0, [&](Pe32Machine& m, uint32_t a) {
+        uint32_t report = m.addHostFunction("harness!report", [&](Pe32Machine& m, uint32_t a) {
             result.transcript.push_back(m.readString(m.arg(a, 0)));
-            return 0u;
-        });
-        uint32_t debugLine = m.addHostFunction("harness!debugLine", false, 0, [&](Pe32Machine& m, uint32_t a) {
-            std::fprintf(stderr, "pe32 host: %s\n", m.readString(m.arg(a, 0)).c_str());
             return 0u;
         });
         // The process image is mapped first, as Windows does, so GetModuleHandle(NULL) finds it.
@@ -40,8 +21,10 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
         if (!exe.entryPoint) m.fail(exe.name + " has no entry point");
         m.attach(dll);
         m.attach(exe);
-        EveningHarness harness{
-            m.exportAddress(dll, "init"), m.exportAddress(dll, "release"), m.exportAddress(dll, "dependencies"), report, debugLine, 0};
+        // The evening's harness record, four 32-bit words: the DLL's init, release and dependencies, then
+        // the cdecl report(line) for the transcript.
+        const uint32_t harness[4] = {m.exportAddress(dll, "init"), m.exportAddress(dll, "release"), m.exportAddress(dll, "dependencies"),
+                                     report};
         uint32_t harnessAddress = m.allocateSystem(sizeof harness, &harness);
         result.exitCode = int32_t(m.call(exe.entryPoint, {harnessAddress}));
         m.detach(exe);
@@ -52,10 +35,8 @@ Pe32EveningResult runPe32Evening(const std::string& exePath, const std::string& 
     }
     if (machine) {
         result.debugStrings = machine->debugStrings;
-        result.liveBlocks = machine->liveBlocks();
+        result.liveBlocks = machine->liveBlockCount();
         result.unresolvedImports = machine->unresolvedImports;
-        // What the DLL's runtime wrote to stderr before a failure is usually its reason.
-        if (!result.ok && !machine->capturedStderr.empty()) result.failure += "; the guest wrote to stderr: " + machine->capturedStderr;
     }
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 
 using namespace pe32;
@@ -95,9 +94,7 @@ struct Pe32Hooks {
 Pe32Machine::Pe32Machine(Pe32Options options)
     : options_(options),
       nextImageBase_(kFirstImageBase),
-      systemNext_(kSystemBase),
-      stackTop_(kStackBase + kStackSize),
-      returnTrap_(kReturnTrap) {
+      systemNext_(kSystemBase) {
     check(uc_open(UC_ARCH_X86, UC_MODE_32, &uc_), "open");
     // A pre-AVX model, for the vendor and signature. Unicorn 2.0.1 sets the feature words itself at
     // reset, whatever the model: SSE to SSE4.2 and AES, BMI1/BMI2 in leaf 7, no OSXSAVE, no AVX of any
@@ -124,19 +121,16 @@ Pe32Machine::Pe32Machine(Pe32Options options)
     shim_->install();
 }
 
-Pe32Machine::~Pe32Machine() {
-    if (uc_) uc_close(uc_);
-}
+Pe32Machine::~Pe32Machine() { uc_close(uc_); }
 
 uint32_t Pe32Machine::setUpThread() {
     uint32_t peb = allocateSystem(0x1000);
     uint32_t teb = allocateSystem(0x1000);
     tlsArray_ = allocateSystem(4 * kTlsSlots);
     write32(teb + 0x00, 0xFFFFFFFF);  // end of the SEH chain
-    write32(teb + kTebStackBase, stackTop_);
+    write32(teb + kTebStackBase, kStackBase + kStackSize);
     write32(teb + kTebStackLimit, kStackBase);
     write32(teb + kTebSelf, teb);
-    write32(teb + 0x20, 0x10);  // process id
     write32(teb + kTebThreadId, 0x14);
     write32(teb + kTebTlsPointer, tlsArray_);
     write32(teb + kTebPeb, peb);
@@ -173,7 +167,7 @@ uint32_t Pe32Machine::setUpThread() {
     uint32_t fpcw = 0x27F, mxcsr = 0x1F80;
     uc_reg_write(uc_, UC_X86_REG_FPCW, &fpcw);
     uc_reg_write(uc_, UC_X86_REG_MXCSR, &mxcsr);
-    uint32_t esp = stackTop_ - 64;
+    uint32_t esp = kStackBase + kStackSize - 64;
     uc_reg_write(uc_, UC_X86_REG_ESP, &esp);
     return teb;
 }
@@ -187,8 +181,6 @@ uint32_t Pe32Machine::allocateSystem(uint32_t size, const void* init) {
     return address;
 }
 
-uint32_t Pe32Machine::systemString(const std::string& text) { return allocateSystem(uint32_t(text.size() + 1), text.c_str()); }
-
 uint32_t Pe32Machine::addStub(Stub stub) {
     uint32_t address = kStubBase + kStubSlot * uint32_t(stubs_.size());
     if (address + kStubSlot > kStubBase + kStubArea) fail("no room for another shim stub");
@@ -200,9 +192,7 @@ uint32_t Pe32Machine::addStub(Stub stub) {
     return address;
 }
 
-uint32_t Pe32Machine::addHostFunction(const std::string& name, bool stdcall, uint32_t argBytes, HostFunction fn) {
-    return addStub({name, argBytes, stdcall, std::move(fn), {}});
-}
+uint32_t Pe32Machine::addHostFunction(const std::string& name, HostFunction fn) { return addStub({name, 0, false, std::move(fn), {}}); }
 
 uint32_t Pe32Machine::read32(uint32_t address) {
     uint32_t value = 0;
@@ -222,29 +212,12 @@ void Pe32Machine::write(uint32_t address, const void* data, size_t size) {
         fail("shim write of " + std::to_string(size) + " bytes at unmapped address " + pe32Hex(address));
 }
 
+// A byte at a time, so a string that ends just before unmapped memory still reads.
 std::string Pe32Machine::readString(uint32_t address, size_t limit) {
     std::string text;
-    char chunk[64];
-    while (text.size() < limit) {
-        // Reads stop at a page end so a string that ends just before unmapped memory still reads.
-        uint32_t room = 0x1000 - (address & 0xFFF);
-        uint32_t n = std::min<uint32_t>({room, uint32_t(sizeof chunk), uint32_t(limit - text.size())});
-        read(address, chunk, n);
-        for (uint32_t i = 0; i < n; ++i) {
-            if (!chunk[i]) return text;
-            text += chunk[i];
-        }
-        address += n;
-    }
-    return text;
-}
-
-std::u16string Pe32Machine::readWideString(uint32_t address, size_t limit) {
-    std::u16string text;
-    for (uint16_t c; text.size() < limit; address += 2) {
-        read(address, &c, 2);
+    for (char c; text.size() < limit; text += c) {
+        read(address++, &c, 1);
         if (!c) break;
-        text += char16_t(c);
     }
     return text;
 }
@@ -282,20 +255,19 @@ uint32_t Pe32Machine::call(uint32_t function, const std::vector<uint32_t>& args)
     uc_reg_read(uc_, UC_X86_REG_ESP, &esp);
     const uint32_t saved = esp;
     for (auto it = args.rbegin(); it != args.rend(); ++it) esp -= 4, write32(esp, *it);
-    esp -= 4, write32(esp, returnTrap_);
+    esp -= 4, write32(esp, kReturnTrap);
     uc_reg_write(uc_, UC_X86_REG_ESP, &esp);
 
     pendingFailure_.clear();
     uint64_t timeout = uint64_t(options_.timeLimitSeconds * 1e6);
-    uc_err err = uc_emu_start(uc_, function, returnTrap_, timeout, 0);
+    uc_err err = uc_emu_start(uc_, function, kReturnTrap, timeout, 0);
     uint32_t eip = 0, eax = 0;
     uc_reg_read(uc_, UC_X86_REG_EIP, &eip);
     uc_reg_read(uc_, UC_X86_REG_EAX, &eax);
     uc_reg_write(uc_, UC_X86_REG_ESP, &saved);
     if (!pendingFailure_.empty()) fail(pendingFailure_);
-    if (err == UC_ERR_INSN_INVALID) fail("fault: invalid instruction at " + describe(eip));
     if (err != UC_ERR_OK) fail(std::string("fault: ") + uc_strerror(err) + " at " + describe(eip));
-    if (eip != returnTrap_) {
+    if (eip != kReturnTrap) {
         size_t timedOut = 0;
         uc_query(uc_, UC_QUERY_TIMEOUT, &timedOut);
         if (timedOut) fail("run exceeded the time limit of " + std::to_string(options_.timeLimitSeconds) + " s, at " + describe(eip));
@@ -331,34 +303,22 @@ void Pe32Machine::detach(Pe32Image& image) {
     if (image.isDll && image.entryPoint) call(image.entryPoint, {image.base, 0, 0});
 }
 
-std::vector<Pe32Block> Pe32Machine::liveBlocks() const {
-    std::vector<Pe32Block> blocks;
-    for (auto& [address, block] : shim_->live) blocks.push_back({address, block.requested});
-    return blocks;
-}
+size_t Pe32Machine::liveBlockCount() const { return shim_->live.size(); }
 
 std::string Pe32Machine::cpuidReport() {
     uint32_t out = allocateSystem(16);
-    uint32_t r[4];
-    auto leaf = [&](uint32_t eax, uint32_t ecx) {
-        call(kCpuid, {eax, ecx, out});
-        read(out, r, 16);
+    uint32_t leaf1[4], leaf7[4];
+    auto leaf = [&](uint32_t eax, uint32_t* registers) {
+        call(kCpuid, {eax, 0, out});
+        read(out, registers, 16);
     };
-    leaf(0, 0);
-    char vendor[13] = {};
-    std::memcpy(vendor, &r[1], 4), std::memcpy(vendor + 4, &r[3], 4), std::memcpy(vendor + 8, &r[2], 4);
-    uint32_t maxLeaf = r[0];
-    leaf(1, 0);
-    uint32_t ecx1 = r[2], edx1 = r[3], signature = r[0];
-    uint32_t ebx7 = 0;
-    if (maxLeaf >= 7) leaf(7, 0), ebx7 = r[1];
-    std::string text = std::string(vendor) + " signature " + pe32Hex(signature) + ":";
+    leaf(1, leaf1);
+    leaf(7, leaf7);  // the Nehalem model's highest leaf is 11
+    std::string text = "signature " + pe32Hex(leaf1[0]) + ":";
     auto flag = [&](bool on, const char* name) { text += std::string(" ") + (on ? "+" : "-") + name; };
-    flag(edx1 & (1u << 26), "sse2");
-    flag(ecx1 & (1u << 19), "sse4.1");
-    flag(ecx1 & (1u << 27), "osxsave");
-    flag(ecx1 & (1u << 28), "avx");
-    flag(ebx7 & (1u << 5), "avx2");
-    flag(ebx7 & (1u << 16), "avx512f");
+    flag(leaf1[3] & (1u << 26), "sse2");
+    flag(leaf1[2] & (1u << 28), "avx");
+    flag(leaf7[1] & (1u << 5), "avx2");
+    flag(leaf7[1] & (1u << 16), "avx512f");
     return text;
 }

@@ -20,11 +20,6 @@ struct Pe32Options {
     bool traceShimCalls = false;      // one stderr line per shim call, with its caller
 };
 
-struct Pe32Block {
-    uint32_t address;
-    uint32_t size;
-};
-
 struct Pe32Image {
     std::string name;  // file name as GetModuleHandle matches it ("pawn.kvx")
     uint32_t base = 0;
@@ -38,9 +33,7 @@ struct Pe32Image {
     };
     std::vector<Section> sections;
     std::map<std::string, uint32_t> exportsByName;  // VA
-    std::map<uint32_t, uint32_t> exportsByOrdinal;  // VA
     std::vector<uint32_t> tlsCallbacks;             // VAs, in the directory's order
-    uint32_t tlsIndex = 0xFFFFFFFF;                 // static TLS slot, if the image has a TLS directory
 };
 
 // Thrown by the machine for what ends a run: a fault, an unresolved call, abort, a limit.
@@ -67,11 +60,11 @@ public:
     // The stub (or data) address an import of dll!name binds to; 0 if the shim lacks it.
     uint32_t shimAddress(const std::string& dll, const std::string& name) const;
 
-    // A host function the guest may call (cdecl or stdcall); returns its stub address. It reads its
-    // arguments at argsAddress, returns EAX, may throw Pe32Failure to end the run, and must not call
-    // guest code itself (the emulator does not nest).
+    // A cdecl host function the guest may call; returns its stub address. It reads its arguments at
+    // argsAddress, returns EAX, may throw Pe32Failure to end the run, and must not call guest code
+    // itself (the emulator does not nest).
     using HostFunction = std::function<uint32_t(Pe32Machine&, uint32_t argsAddress)>;
-    uint32_t addHostFunction(const std::string& name, bool stdcall, uint32_t argBytes, HostFunction fn);
+    uint32_t addHostFunction(const std::string& name, HostFunction fn);
 
     // Guest memory.
     uint32_t read32(uint32_t address);
@@ -79,24 +72,18 @@ public:
     void read(uint32_t address, void* out, size_t size);
     void write(uint32_t address, const void* data, size_t size);
     std::string readString(uint32_t address, size_t limit = 1 << 20);
-    std::u16string readWideString(uint32_t address, size_t limit = 1 << 20);
     uint32_t arg(uint32_t argsAddress, int index) { return read32(argsAddress + 4 * index); }
     // Memory for the loader's own records (not the guest heap; never freed).
     uint32_t allocateSystem(uint32_t size, const void* init = nullptr);
-    uint32_t systemString(const std::string& text);
 
     // "pawn.kvx+0x1234 (.text)", or the bare address outside every image.
     std::string describe(uint32_t address) const;
     [[noreturn]] void fail(const std::string& message);
 
-    const std::vector<std::unique_ptr<Pe32Image>>& images() const { return images_; }
-    std::vector<Pe32Block> liveBlocks() const;
+    size_t liveBlockCount() const;  // guest heap blocks allocated and not freed
     std::vector<std::string> unresolvedImports;  // "DLL!name", bound to a trap that fails when called
-    std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per line
-    std::string capturedStderr;
-    std::string capturedStdout;
-    std::string cpuidReport();  // vendor, family and the SIMD features as the guest sees them
-    uc_struct* engine() { return uc_; }
+    std::vector<std::string> debugStrings;       // OutputDebugStringA, one entry per call
+    std::string cpuidReport();  // the signature and the SIMD features as the guest sees them
 
 private:
     friend struct Pe32Shim;
@@ -108,7 +95,7 @@ private:
         std::string failure;  // set for an unresolved import
     };
     uint32_t addStub(Stub stub);
-    uint32_t resolveImport(const std::string& dll, const std::string& name, uint16_t ordinal, bool byOrdinal);
+    uint32_t resolveImport(const std::string& dll, const std::string& name);
     void bindImports(Pe32Image& image, std::vector<uint8_t>& memory, uint32_t importRva);
     uint32_t setUpThread();
     void runTls(Pe32Image& image, uint32_t reason);
@@ -122,8 +109,6 @@ private:
     std::unique_ptr<Pe32Shim> shim_;
     uint32_t nextImageBase_;
     uint32_t systemNext_;
-    uint32_t stackTop_;
-    uint32_t returnTrap_;
     uint32_t tlsArray_;
     uint32_t nextTlsIndex_ = 0;
     std::string pendingFailure_;
@@ -135,7 +120,7 @@ struct Pe32EveningResult {
     int32_t exitCode = 0;  // what evening() returned
     std::vector<std::string> transcript;
     std::vector<std::string> debugStrings;     // the DLL's OutputDebugStringA lines
-    std::vector<Pe32Block> liveBlocks;         // guest heap blocks still allocated after DLL_PROCESS_DETACH
+    size_t liveBlocks = 0;                     // guest heap blocks still allocated after DLL_PROCESS_DETACH
     std::vector<std::string> unresolvedImports;
     double seconds = 0;
     std::string cpuid;

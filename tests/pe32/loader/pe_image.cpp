@@ -81,9 +81,7 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
 
     // Relocatable images are always moved, so a missed relocation cannot hide behind the preferred base.
     auto [relocRva, relocSize] = directory(kRelocationDirectory);
-    // An image marked dynamic-base with no relocations has no absolute address to fix and moves freely.
-    bool dynamicBase = f.u16(opt + 70) & 0x0040;
-    bool relocatable = !(characteristics & 0x0001) && ((relocRva && relocSize) || dynamicBase);
+    bool relocatable = !(characteristics & 0x0001) && relocRva && relocSize;
     uint32_t base = image->preferredBase;
     if (relocatable) {
         base = nextImageBase_;
@@ -112,10 +110,9 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
     }
     Reader m{memory, path};
 
-    if (base != image->preferredBase) {
-        if (!relocatable) fail(path + ": has no base relocations and its preferred base is taken");
+    if (relocatable) {
         uint32_t delta = base - image->preferredBase;
-        for (uint32_t block = relocRva; relocSize && block < relocRva + relocSize;) {
+        for (uint32_t block = relocRva; block < relocRva + relocSize;) {
             uint32_t page = m.u32(block), blockSize = m.u32(block + 4);
             if (blockSize < 8) fail(path + ": malformed relocation block");
             for (uint32_t entry = block + 8; entry + 2 <= block + blockSize; entry += 2) {
@@ -133,20 +130,15 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
     uint32_t entry = f.u32(opt + 16);
     image->entryPoint = entry ? base + entry : 0;
 
-    auto [exportRva, exportSize] = directory(kExportDirectory);
-    if (exportRva) {
-        uint32_t ordinalBase = m.u32(exportRva + 16), functionCount = m.u32(exportRva + 20);
+    // By name only, as the evening asks for them; a forwarder names another DLL's export, which no
+    // image here has.
+    if (auto [exportRva, exportSize] = directory(kExportDirectory); exportRva) {
         uint32_t nameCount = m.u32(exportRva + 24), functions = m.u32(exportRva + 28);
         uint32_t names = m.u32(exportRva + 32), nameOrdinals = m.u32(exportRva + 36);
-        for (uint32_t i = 0; i < functionCount; ++i) {
-            uint32_t rva = m.u32(functions + 4 * i);
-            // A forwarder names another DLL's export; nothing the shim or these images need.
-            if (rva && !(rva >= exportRva && rva < exportRva + exportSize)) image->exportsByOrdinal[ordinalBase + i] = base + rva;
-        }
         for (uint32_t i = 0; i < nameCount; ++i) {
-            uint16_t index = m.u16(nameOrdinals + 2 * i);
-            auto it = image->exportsByOrdinal.find(ordinalBase + index);
-            if (it != image->exportsByOrdinal.end()) image->exportsByName[m.string(m.u32(names + 4 * i))] = it->second;
+            uint32_t rva = m.u32(functions + 4 * m.u16(nameOrdinals + 2 * i));
+            bool forwarder = rva >= exportRva && rva < exportRva + exportSize;
+            if (rva && !forwarder) image->exportsByName[m.string(m.u32(names + 4 * i))] = base + rva;
         }
     }
 
@@ -158,7 +150,7 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
         uint32_t start = m.u32(tlsRva), end = m.u32(tlsRva + 4), indexVa = m.u32(tlsRva + 8);
         uint32_t callbacks = m.u32(tlsRva + 12), zeroFill = m.u32(tlsRva + 16);
         if (nextTlsIndex_ >= kTlsSlots) fail(path + ": no static TLS slot left");
-        image->tlsIndex = nextTlsIndex_++;
+        uint32_t tlsIndex = nextTlsIndex_++;
         uint32_t templateSize = end - start;
         std::vector<uint8_t> block(templateSize + zeroFill, 0);
         if (templateSize) {
@@ -166,10 +158,10 @@ Pe32Image& Pe32Machine::load(const std::string& path) {
             std::memcpy(block.data(), &memory[start - base], templateSize);
         }
         uint32_t blockAddress = allocateSystem(std::max<uint32_t>(uint32_t(block.size()), 4), block.data());
-        write32(tlsArray_ + 4 * image->tlsIndex, blockAddress);
+        write32(tlsArray_ + 4 * tlsIndex, blockAddress);
         if (indexVa) {
             m.need(indexVa - base, 4);
-            std::memcpy(&memory[indexVa - base], &image->tlsIndex, 4);
+            std::memcpy(&memory[indexVa - base], &tlsIndex, 4);
         }
         for (uint32_t at = callbacks; at; at += 4) {
             uint32_t callback = m.u32(at - base);
@@ -195,22 +187,20 @@ void Pe32Machine::bindImports(Pe32Image& image, std::vector<uint8_t>& memory, ui
         for (uint32_t i = 0;; ++i) {
             uint32_t entry = m.u32(lookup + 4 * i);
             if (!entry) break;
-            bool byOrdinal = entry & 0x80000000u;
-            std::string name = byOrdinal ? "" : m.string(entry + 2);
-            uint32_t address = resolveImport(dll, name, uint16_t(entry), byOrdinal);
+            // By ordinal: "#n", a name no shim function has.
+            std::string name = entry & 0x80000000u ? "#" + std::to_string(uint16_t(entry)) : m.string(entry + 2);
+            uint32_t address = resolveImport(dll, name);
             m.need(thunks + 4 * i, 4);
             std::memcpy(&memory[thunks + 4 * i], &address, 4);
         }
     }
 }
 
-uint32_t Pe32Machine::resolveImport(const std::string& dll, const std::string& name, uint16_t ordinal, bool byOrdinal) {
-    std::string lower = pe32Lower(dll);
+uint32_t Pe32Machine::resolveImport(const std::string& dll, const std::string& name) {
     // Imports bind to the shim only: no guest here imports from another image.
-    if (!byOrdinal)
-        if (auto it = shimByName_.find(lower + "!" + name); it != shimByName_.end()) return it->second;
+    if (auto it = shimByName_.find(pe32Lower(dll) + "!" + name); it != shimByName_.end()) return it->second;
     // Bound to a trap rather than refused, so an import nobody calls does not stop the run.
-    std::string full = dll + "!" + (byOrdinal ? "#" + std::to_string(ordinal) : name);
+    std::string full = dll + "!" + name;
     unresolvedImports.push_back(full);
     return addStub({full, 0, false, {}, "call of unresolved import " + full});
 }

@@ -16,8 +16,7 @@ constexpr uint32_t kStubBase = 0x70000000, kStubSlot = 8, kStubArea = 0x8000;
 constexpr uint32_t kCodeBase = kStubBase + kStubArea, kCodeSize = 0x8000;
 constexpr uint32_t kSystemBase = 0x71000000, kSystemSize = 0x00400000;
 // TEB offsets that MinGW's runtime and MSVC-built code read through FS.
-constexpr uint32_t kTebStackBase = 0x04, kTebStackLimit = 0x08, kTebSelf = 0x18, kTebThreadId = 0x24, kTebTlsPointer = 0x2C, kTebPeb = 0x30,
-                   kTebLastError = 0x34, kTebTlsSlots = 0xE10;
+constexpr uint32_t kTebStackBase = 0x04, kTebStackLimit = 0x08, kTebSelf = 0x18, kTebThreadId = 0x24, kTebTlsPointer = 0x2C, kTebPeb = 0x30;
 constexpr uint32_t kTlsSlots = 64;
 }  // namespace pe32
 
@@ -36,20 +35,11 @@ struct Pe32Shim {
     uint32_t teb = 0;
     uint32_t heapNext = pe32::kHeapBase;
     std::map<uint32_t, Block> live;
-    std::multimap<uint32_t, uint32_t> freeBySize;  // capacity -> address
-    std::set<uint32_t> freed;                      // to tell a double free from a wild pointer
-    bool tlsUsed[pe32::kTlsSlots] = {};
-    struct Semaphore {
-        int32_t count, maximum;
-    };
-    std::map<uint32_t, Semaphore> semaphores;
+    std::set<uint32_t> freed;  // to tell a double free from a wild pointer
     uint32_t nextHandle = 0x100;
     uint32_t randState = 1;
-    uint32_t errnoAddress = 0, iob = 0, mbCurMax = 0, lconv = 0, localeName = 0, strerrorBuffer = 0;
-    std::map<std::string, uint32_t> pseudoModules;  // "kernel32.dll" -> a handle GetProcAddress knows
+    uint32_t errnoAddress = 0, mbCurMax = 0;
 };
 
 std::string pe32Lower(std::string text);
 std::string pe32Hex(uint32_t value);  // "0x0012abcd"
-// printf-style formatting of a guest format string against a guest va_list (msvcrt's conventions).
-std::string pe32Format(Pe32Machine& m, const std::string& format, uint32_t vaList);
