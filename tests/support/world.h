@@ -477,8 +477,9 @@ public:
     SequenceFrame figureAt(std::int32_t x, std::int32_t y) const {
         const std::uint16_t pixel = surface.pixel(x + kFigureSize / 2, y + kFigureSize / 2);
         const int frame = ((pixel >> 10) & 31) | (((pixel >> 5) & 31) << 5);
-        if (colourSetAt(x, y) == kPawnColours) return sequenceFrameOf(sequences_, frame);
-        if (colourSetAt(x, y) == kPenguinColours) return sequenceFrameOf(penguinSequences(), frame);
+        const int set = colourSetAt(x, y);
+        if (set == kPawnColours) return sequenceFrameOf(sequences_, frame);
+        if (set == kPenguinColours) return sequenceFrameOf(penguinSequences(), frame);
         return SequenceFrame{};
     }
     // 0: the background, nothing drawn there.
